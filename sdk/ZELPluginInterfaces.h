@@ -1,0 +1,101 @@
+// The interfaces a host calls on the components of a plug-in: the effect, the on-screen overlay,
+// the parameter update handler and the modal user interface.
+#pragma once
+
+#include "VOKBase.h"
+#include "ZELInteraction.h"
+#include "ZELRender.h"
+
+inline constexpr VOKUID IID_IZELEffect = {0x278E49F0, 0x939A, 0x4CE3, {0xBA, 0x1B, 0x15, 0xB3, 0x79, 0xFF, 0x91, 0xEE}};
+inline constexpr VOKUID IID_IZELGraphicOverlay = {0xEE1ACEF9, 0xF862, 0x4670, {0x8C, 0xFB, 0xB7, 0xC8, 0x36, 0x60, 0xB0, 0x64}};
+inline constexpr VOKUID IID_IZELUpdateParams = {0x3C2B19FA, 0x8F7E, 0x47F6, {0x8F, 0x5F, 0xD9, 0x69, 0xE9, 0x90, 0x3B, 0x36}};
+inline constexpr VOKUID IID_IZELModalUI = {0xFF5CDCCD, 0x57CC, 0x4427, {0xA0, 0xCC, 0x7D, 0xF8, 0xC7, 0xF6, 0x9C, 0x29}};
+
+/// The effect: renders output frames. Twelve operations.
+class IZELEffect : public IVOKUnknown {
+ public:
+  /// Slot 3. Asks what the effect can render for a context; `request` and `answer` are host
+  /// records. An effect that has nothing to say returns VOK_E_NOTIMPL.
+  virtual VOKRESULT QueryCapabilities(IZELEffectContext* context, const void* request, void* answer) = 0;
+  /// Slot 4. Called once when an instance is made. VOK_OK, or VOK_E_INVALIDARG for null.
+  virtual VOKRESULT InitInstance(IZELEffectContext* context) = 0;
+  /// Slot 5. A sequence of renders begins (`frameCount` frames).
+  virtual VOKRESULT BeginSequence(IZELEffectContext* context, std::int64_t frameCount) = 0;
+  /// Slot 6. A frame is about to be rendered.
+  virtual VOKRESULT PrepareFrame(IZELEffectContext* context, IZELFrameContext* frame, IZELRenderContext* render) = 0;
+  /// Slot 7. Whether the effect changes the frame at all for these contexts; `*identity` 1 when not.
+  virtual VOKRESULT IsIdentity(IZELEffectContext* context, IZELRenderContext* render, std::int32_t* identity) = 0;
+  /// Slot 8. Renders one frame or field into `output`. `context`, `frame`, `render` and `output`
+  /// must be non-null; `inputs`, `parameters` and `reserved` are host objects an effect may ignore
+  /// (they may be null). Writes the output image completely for the rendered field's rows.
+  /// Returns VOK_OK or the failure code of a host call; on failure the output is not written.
+  virtual VOKRESULT Render(IZELEffectContext* context, IVOKUnknown* inputs, IVOKUnknown* parameters,
+                           IZELFrameContext* frame, IVOKUnknown* reserved, IZELRenderContext* render,
+                           IZELOutput* output) = 0;
+  /// Slot 9. A frame has been rendered.
+  virtual VOKRESULT FinishFrame(IZELEffectContext* context, IZELFrameContext* frame, IZELRenderContext* render) = 0;
+  /// Slot 10. The region the effect draws in, into the host record `region`.
+  virtual VOKRESULT GetRegionOfDefinition(IZELEffectContext* context, IZELRenderContext* render, void* region) = 0;
+  /// Slot 11. A sequence of renders ends.
+  virtual VOKRESULT EndSequence(IZELEffectContext* context, std::int64_t framesRendered) = 0;
+
+ protected:
+  ~IZELEffect() = default;
+};
+
+/// The on-screen overlay in the host's viewer. Fifteen operations. Points are frame-relative.
+class IZELGraphicOverlay : public IVOKUnknown {
+ public:
+  /// Slot 3. Attaches the viewer's context (the overlay takes a reference). VOK_E_INVALIDARG for null.
+  virtual VOKRESULT Attach(IZELOverlayContext* context) = 0;
+  /// Slot 4. Releases the context. VOK_OK.
+  virtual VOKRESULT Detach() = 0;
+  /// Slot 5. Draws the overlay on the context's device context; `highlighted` non-zero while the
+  /// pointer is over the overlay.
+  virtual void Draw(std::int32_t highlighted) = 0;
+  /// Slot 6. Pointer pressed: 1 when the overlay takes the drag that follows, else 0.
+  virtual std::int32_t PointerDown(double x, double y, std::int32_t buttons) = 0;
+  /// Slot 7. Second press of a double click; as PointerDown.
+  virtual std::int32_t PointerDoubleDown(double x, double y, std::int32_t buttons) = 0;
+  /// Slot 8. Pointer moved with the button held: 1 when handled, else 0.
+  virtual std::int32_t PointerDrag(double x, double y, std::int32_t buttons) = 0;
+  /// Slot 9. Pointer released: 1 when handled.
+  virtual std::int32_t PointerUp(double x, double y, std::int32_t buttons) = 0;
+  /// Slot 10. Pointer moved with no button held: 1 when the overlay wants a redraw.
+  virtual std::int32_t PointerMove(double x, double y, std::int32_t buttons) = 0;
+  /// Slot 11, 12. A key pressed or released (key code, modifiers): 1 when handled.
+  virtual std::int32_t KeyDown(std::int32_t key, std::int32_t modifiers) = 0;
+  virtual std::int32_t KeyUp(std::int32_t key, std::int32_t modifiers) = 0;
+  /// Slot 13. Host record with the overlay's preferences; 1 when filled.
+  virtual std::int32_t GetPreferences(void* preferences) = 0;
+  /// Slot 14. The viewer gained (1) or lost (0) the focus.
+  virtual void FocusChanged(std::int32_t focused) = 0;
+
+ protected:
+  ~IZELGraphicOverlay() = default;
+};
+
+/// Adapts the parameter panel after a parameter change.
+class IZELUpdateParams : public IVOKUnknown {
+ public:
+  /// Slot 3. `context`: the effect instance; `changed`: the host's record of what changed (only
+  /// required to be non-null); `render`: gives the time at which to read; `layout`: the panel.
+  /// Returns VOK_OK, VOK_E_POINTER when any is null, or the failure code of a host call.
+  virtual VOKRESULT Update(IZELEffectContext* context, IVOKUnknown* changed, IZELRenderContext* render,
+                           IZELLayoutSource* layout) = 0;
+
+ protected:
+  ~IZELUpdateParams() = default;
+};
+
+/// A modal dialog a plug-in shows on the host's user-interface thread.
+class IZELModalUI : public IVOKUnknown {
+ public:
+  /// Slot 3. Shows the dialog and blocks until it closes. `context`: the effect instance whose
+  /// parameters the dialog edits; `owner` and `reserved` are host values the dialog may ignore.
+  /// Returns VOK_OK (also when the user cancels) or the failure code of a host call.
+  virtual VOKRESULT DoModal(IZELEffectContext* context, IVOKUnknown* owner, void* reserved) = 0;
+
+ protected:
+  ~IZELModalUI() = default;
+};
