@@ -61,6 +61,11 @@ class VOKPtr {
     assert(_reference != nullptr);
     return std::exchange(_reference, nullptr);
   }
+  /// Takes over a reference the caller already owns (no AddRef); releases the old pointer.
+  void Attach(T* p) noexcept {
+    T* old = std::exchange(_reference, p);
+    if (old) old->Release();
+  }
   /// Releases the reference held (if any) and becomes empty.
   void Reset() noexcept {
     if (T* old = std::exchange(_reference, nullptr)) old->Release();
