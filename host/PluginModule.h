@@ -50,6 +50,7 @@ class Plugin {
   ~Plugin();
 
   PluginModule& Module() { return m_module; }
+  const PluginModule& Module() const { return m_module; }
   HostUnknown& Host() { return *m_host.Get(); }
   const PluginDefinition& Definition() const { return *m_definition.Get(); }
   const std::vector<VOKPtr<ComponentDefinition>>& Components() const { return m_components; }

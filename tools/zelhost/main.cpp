@@ -1,0 +1,46 @@
+// zelhost: the reference host for ZEL plug-ins.
+#include <cstdio>
+#include <exception>
+#include <iostream>
+
+#include "Commands.h"
+#include "PluginModule.h"
+
+namespace zelhost {
+void PrintError(const std::string& message) { std::cerr << "zelhost: error: " << message << "\n"; }
+}  // namespace zelhost
+
+int main(int argc, char** argv) {
+  CLI::App app{"zelhost: loads a ZEL video-effect plug-in, shows what it offers and renders video with it."};
+  app.require_subcommand(1);
+  app.footer("PLUGIN defaults to the ZEL2Clock.zel beside zelhost. 'zelhost COMMAND --help' tells more.");
+  std::vector<std::pair<CLI::App*, zelhost::CommandRunner>> commands;
+  auto add = [&](zelhost::CommandRunner (*adder)(CLI::App&)) {
+    const std::size_t before = app.get_subcommands({}).size();
+    zelhost::CommandRunner run = adder(app);
+    commands.emplace_back(app.get_subcommands({})[before], std::move(run));
+  };
+  add(&zelhost::AddInfoCommand);
+  add(&zelhost::AddRenderCommand);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    zelhost::PrintError(e.what());
+    std::cerr << "Run 'zelhost --help' for usage.\n";
+    return zelhost::kExitUsage;
+  }
+  for (auto& [sub, run] : commands) {
+    if (!sub->parsed()) continue;
+    try {
+      return run();
+    } catch (const std::exception& e) {
+      zelhost::PrintError(e.what());
+      return zelhost::kExitFailure;
+    }
+  }
+  return zelhost::kExitUsage;
+}
