@@ -1,0 +1,191 @@
+// Blending the drawn clock (the off-screen bitmap) into the host's output image.
+//
+// The bitmap holds straight (not premultiplied) B, G, R, A bytes, rows of width * 4 bytes; its
+// alpha is the drawn coverage, 0 where nothing was drawn. Host rows arrive one at a time, so the
+// API works per row, with a frame loop on top that also skips what was never drawn.
+//
+// Arithmetic, exactly (all divisions truncate):
+// - RGB with alpha: for a = bitmap alpha, each colour c = (in * (255 - a)) / 255 + (s * a) / 255
+//   and the output alpha is a; where a == 0 the input pixel is copied, alpha included.
+// - Y'CbCr 4:2:2, per pixel pair: when pixel 0 is transparent the pair is copied. Otherwise the
+//   first luma, Cb and Cr come from pixel 0 (weights in 256ths, chroma clamped to 0..255) and the
+//   second luma from pixel 1 (weights 0.299, 0.587, 0.114), each mixed as
+//   trunc(V * alpha / 255 + (in * (255 - alpha)) / 255) in double precision.
+//
+// Every row function accepts in == out (in place) and gives the same bytes as with separate rows.
+// Only the four component bytes of each pixel (pair) are written; other bytes of the host's pixel
+// stay as they were. The ...Reference functions are the formula as written, kept as the yardstick
+// that the fast versions are tested against.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+namespace zel2clock {
+
+/// Byte offsets of the host's RGBA components within a pixel, and the bytes from one pixel to the
+/// next.
+struct RgbaLayout {
+  std::uint32_t offR = 0, offG = 1, offB = 2, offA = 3;
+  std::uint32_t pixelStep = 4;
+};
+
+/// Byte offsets of the host's 4:2:2 components within a pixel pair, and the bytes from one pair to
+/// the next.
+struct Yuv422Layout {
+  std::uint32_t offY0 = 0, offY1 = 2, offCb = 1, offCr = 3;
+  std::uint32_t pairStep = 4;
+};
+
+inline constexpr RgbaLayout kLayoutRGBA{0, 1, 2, 3, 4};
+inline constexpr RgbaLayout kLayoutBGRA{2, 1, 0, 3, 4};
+inline constexpr Yuv422Layout kLayoutUYVY{1, 3, 0, 2, 4};
+inline constexpr Yuv422Layout kLayoutYUY2{0, 2, 1, 3, 4};
+
+/// One row of `width` pixels: bitmapRow is width * 4 bytes, in and out `width` pixels of the
+/// layout. in == out is allowed.
+void CompositeRowRGBA(const std::uint8_t* bitmapRow, const std::uint8_t* in, std::uint8_t* out,
+                      std::uint32_t width, const RgbaLayout& layout);
+void CompositeRowRGBAReference(const std::uint8_t* bitmapRow, const std::uint8_t* in,
+                               std::uint8_t* out, std::uint32_t width, const RgbaLayout& layout);
+
+/// One row of `width` pixels in pairs: in and out hold (width + 1) / 2 pairs. An odd width's last
+/// pair reads only its first bitmap pixel and takes the missing second one as transparent (its
+/// second luma is copied from the input). in == out is allowed.
+void CompositeRowYuv422(const std::uint8_t* bitmapRow, const std::uint8_t* in, std::uint8_t* out,
+                        std::uint32_t width, const Yuv422Layout& layout);
+void CompositeRowYuv422Reference(const std::uint8_t* bitmapRow, const std::uint8_t* in,
+                                 std::uint8_t* out, std::uint32_t width,
+                                 const Yuv422Layout& layout);
+
+/// The rectangle of the bitmap that may hold drawn pixels, [left, right) x [top, bottom) in bitmap
+/// pixels (the platform's RECT convention). Outside it every bitmap byte is 0.
+struct DrawnRect {
+  std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+/// How bitmap rows meet output rows when only every second row (one field) is processed.
+enum class FieldRows {
+  Sequential,  ///< the k-th processed row reads bitmap row k (the bitmap read in memory order)
+  SameIndex,   ///< output row r reads bitmap row r
+};
+
+/// A frame to composite: the bitmap and which output rows to process.
+struct CompositeFrame {
+  const std::uint8_t* bitmap = nullptr;  ///< width * height * 4 bytes; null: nothing is written
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t firstRow = 0;  ///< 0 or 1
+  std::uint32_t rowStep = 1;   ///< 1, or 2 for one field
+  FieldRows fieldRows = FieldRows::Sequential;
+  /// Where the bitmap may be non-zero; null means the whole bitmap. Rows and columns outside it
+  /// are copied from the input (left alone in place) without reading the bitmap.
+  const DrawnRect* drawn = nullptr;
+};
+
+namespace detail {
+
+/// The span of pixels of one processed row that must be blended: [begin, end), empty when the row
+/// has nothing drawn. Columns outside it are copied.
+struct RowSpan {
+  std::uint32_t begin = 0, end = 0;
+};
+
+/// Bitmap row read for the k-th processed row, output row r.
+inline std::uint32_t BitmapRowFor(const CompositeFrame& f, std::uint32_t k, std::uint32_t r) {
+  return f.fieldRows == FieldRows::Sequential ? k : r;
+}
+
+/// Columns of bitmap row `row` that may hold drawn pixels.
+RowSpan DrawnSpan(const CompositeFrame& f, std::uint32_t row);
+
+/// Copies pixels [begin, end) of a row from in to out (nothing when in == out).
+void CopyPixelsRGBA(const std::uint8_t* in, std::uint8_t* out, std::uint32_t begin,
+                    std::uint32_t end, const RgbaLayout& layout);
+/// Copies pairs [begin, end) of a row from in to out (nothing when in == out).
+void CopyPairsYuv422(const std::uint8_t* in, std::uint8_t* out, std::uint32_t begin,
+                     std::uint32_t end, const Yuv422Layout& layout);
+
+/// The fast row paths by instruction set, exposed so tests can hold each one to the reference
+/// whatever the machine would pick. The AVX2 ones may only be called when HasAvx2().
+bool HasAvx2();
+void CompositeRowRGBA_SSE2(const std::uint8_t* bitmapRow, const std::uint8_t* in,
+                           std::uint8_t* out, std::uint32_t width, const RgbaLayout& layout);
+void CompositeRowRGBA_AVX2(const std::uint8_t* bitmapRow, const std::uint8_t* in,
+                           std::uint8_t* out, std::uint32_t width, const RgbaLayout& layout);
+void CompositeRowYuv422_SSE2(const std::uint8_t* bitmapRow, const std::uint8_t* in,
+                             std::uint8_t* out, std::uint32_t width, const Yuv422Layout& layout);
+void CompositeRowYuv422_AVX2(const std::uint8_t* bitmapRow, const std::uint8_t* in,
+                             std::uint8_t* out, std::uint32_t width, const Yuv422Layout& layout);
+
+/// The integer forms the fast 4:2:2 path uses, exposed for the exhaustive tests.
+/// First luma, Cb and Cr of a colour, each times 256 (Cb, Cr offset and clamped to 0..65280).
+std::uint32_t FirstLuma256(std::uint32_t r, std::uint32_t g, std::uint32_t b);
+std::uint32_t Cb256(std::uint32_t r, std::uint32_t g, std::uint32_t b);
+std::uint32_t Cr256(std::uint32_t r, std::uint32_t g, std::uint32_t b);
+/// trunc(v256 / 256 * a / 255 + (in * (255 - a)) / 255) for a value in 256ths.
+std::uint8_t Mix256(std::uint32_t v256, std::uint32_t a, std::uint32_t in);
+/// The second luma of a pair mixed over `in` by its own alpha a (1..255).
+std::uint8_t MixSecondLuma(std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint32_t a,
+                           std::uint32_t in);
+
+}  // namespace detail
+
+/// Composites a whole frame. `rows(r, in, out)` is called once per processed output row r and
+/// must set the input and output row addresses (they may be equal); it is the only host access.
+template <class RowFn>
+void CompositeFrameRGBA(const CompositeFrame& f, const RgbaLayout& layout, RowFn&& rows) {
+  if (f.bitmap == nullptr || f.rowStep == 0) return;
+  const std::size_t stride = std::size_t{f.width} * 4;
+  std::uint32_t k = 0;
+  for (std::uint32_t r = f.firstRow; r < f.height; r += f.rowStep, ++k) {
+    const std::uint8_t* in = nullptr;
+    std::uint8_t* out = nullptr;
+    rows(r, in, out);
+    const std::uint32_t b = detail::BitmapRowFor(f, k, r);
+    const detail::RowSpan span = detail::DrawnSpan(f, b);
+    if (span.begin >= span.end) {
+      detail::CopyPixelsRGBA(in, out, 0, f.width, layout);
+      continue;
+    }
+    const std::size_t step = layout.pixelStep;
+    detail::CopyPixelsRGBA(in, out, 0, span.begin, layout);
+    CompositeRowRGBA(f.bitmap + b * stride + std::size_t{span.begin} * 4,
+                     in + span.begin * step, out + span.begin * step, span.end - span.begin,
+                     layout);
+    detail::CopyPixelsRGBA(in, out, span.end, f.width, layout);
+  }
+}
+
+/// The same for 4:2:2: pairs whose first pixel lies outside the drawn rectangle are copied.
+template <class RowFn>
+void CompositeFrameYuv422(const CompositeFrame& f, const Yuv422Layout& layout, RowFn&& rows) {
+  if (f.bitmap == nullptr || f.rowStep == 0) return;
+  const std::size_t stride = std::size_t{f.width} * 4;
+  const std::uint32_t pairs = (f.width + 1) / 2;
+  std::uint32_t k = 0;
+  for (std::uint32_t r = f.firstRow; r < f.height; r += f.rowStep, ++k) {
+    const std::uint8_t* in = nullptr;
+    std::uint8_t* out = nullptr;
+    rows(r, in, out);
+    const std::uint32_t b = detail::BitmapRowFor(f, k, r);
+    const detail::RowSpan span = detail::DrawnSpan(f, b);
+    // Pair p starts at pixel 2p; only pairs whose first pixel may be drawn are blended.
+    const std::uint32_t firstPair = (span.begin + 1) / 2;
+    const std::uint32_t endPair = (span.end + 1) / 2;
+    if (firstPair >= endPair) {
+      detail::CopyPairsYuv422(in, out, 0, pairs, layout);
+      continue;
+    }
+    const std::size_t step = layout.pairStep;
+    detail::CopyPairsYuv422(in, out, 0, firstPair, layout);
+    const std::uint32_t x0 = firstPair * 2;
+    const std::uint32_t pixels = std::min(endPair * 2, f.width) - x0;
+    CompositeRowYuv422(f.bitmap + b * stride + std::size_t{x0} * 4, in + firstPair * step,
+                       out + firstPair * step, pixels, layout);
+    detail::CopyPairsYuv422(in, out, endPair, pairs, layout);
+  }
+}
+
+}  // namespace zel2clock
