@@ -1,0 +1,562 @@
+#include "VideoSink.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "Error.h"
+#include "VideoSource.h"
+#include "detail/FFmpeg.h"
+#include "detail/PendingFile.h"
+
+namespace zel::media {
+
+namespace detail {
+
+/// What every kind of output does; VideoSink forwards to it.
+class SinkImpl {
+public:
+  SinkImpl(std::string path, const SinkOptions& options) : m_path(std::move(path)), m_options(options) {}
+  virtual ~SinkImpl() = default;
+  virtual void writeFrame(const Frame& frame) = 0;
+  virtual void finish() = 0;
+  virtual std::int64_t maxFrames() const { return -1; }
+
+  void write(const Frame& frame) {
+    if (m_committed) throw Error("cannot write to '" + m_path + "': it is complete already");
+    if (frame.width() != m_options.width || frame.height() != m_options.height ||
+        frame.format() != m_options.format) {
+      throw Error("cannot write a " + std::to_string(frame.width()) + "x" + std::to_string(frame.height()) + " " +
+                  std::string(toString(frame.format())) + " frame to '" + m_path + "', which takes " +
+                  std::to_string(m_options.width) + "x" + std::to_string(m_options.height) + " " +
+                  std::string(toString(m_options.format)));
+    }
+    const std::int64_t limit = maxFrames();
+    if (limit >= 0 && m_written >= limit) {
+      throw Error("cannot write a second picture to '" + m_path +
+                  "': it holds one (name it with a %d pattern to write a sequence)");
+    }
+    clearLastLog();
+    writeFrame(frame);
+    ++m_written;
+  }
+
+  void commit() {
+    if (m_committed) return;
+    clearLastLog();
+    finish();
+    m_committed = true;
+  }
+
+  std::string m_path;
+  SinkOptions m_options;
+  std::int64_t m_written = 0;
+  bool m_committed = false;
+  std::vector<std::string> m_warnings;
+};
+
+}  // namespace detail
+
+namespace {
+
+using namespace detail;
+
+constexpr const char* kDefaultCodec = "libx264";
+constexpr double kAudioLead = 0.5;  ///< seconds audio may run ahead of video in the interleave
+
+std::string extensionOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+void checkSize(const std::string& path, const SinkOptions& options) {
+  if (options.width < 1 || options.height < 1 || options.width > Frame::kMaxSide || options.height > Frame::kMaxSide) {
+    throw Error("cannot write '" + path + "': frame size " + std::to_string(options.width) + "x" +
+                std::to_string(options.height) + " is not usable");
+  }
+  if (options.rate.num <= 0 || options.rate.den <= 0) {
+    throw Error("cannot write '" + path + "': frame rate " + std::to_string(options.rate.num) + "/" +
+                std::to_string(options.rate.den) + " is not positive");
+  }
+  if (isYuv422(options.format) && options.width % 2 != 0) {
+    throw Error("cannot write '" + path + "': 4:2:2 frames need an even width, not " + std::to_string(options.width));
+  }
+}
+
+/// Turns the caller's option map into an AVDictionary that FFmpeg consumes as it recognises them.
+struct OptionSet {
+  std::unique_ptr<AVDictionary, DictionaryDeleter> dictionary;
+
+  void set(const std::string& key, const std::string& value) {
+    AVDictionary* raw = dictionary.release();
+    av_dict_set(&raw, key.c_str(), value.c_str(), 0);
+    dictionary.reset(raw);
+  }
+  /// Passes the dictionary to `use`, which takes out what it knows; throws for what remains.
+  template <class Use>
+  void consume(const std::string& who, Use&& use) {
+    AVDictionary* raw = dictionary.release();
+    const int rc = use(&raw);
+    dictionary.reset(raw);
+    if (rc < 0) return;
+    if (const AVDictionaryEntry* left = av_dict_get(dictionary.get(), "", nullptr, AV_DICT_IGNORE_SUFFIX)) {
+      throw Error(who + " has no option '" + left->key + "'");
+    }
+  }
+};
+
+/// An encoder fed from Frames: converts each frame into its own picture buffer (kept for reuse)
+/// and hands every packet it produces to `onPacket`.
+class Encoder {
+public:
+  void open(const AVCodec* codec, const SinkOptions& options, AVPixelFormat pixelFormat, bool globalHeader,
+            OptionSet& codecOptions, const std::string& path) {
+    m_context.reset(avcodec_alloc_context3(codec));
+    if (!m_context) throw std::bad_alloc();
+    AVCodecContext& c = *m_context;
+    c.width = options.width;
+    c.height = options.height;
+    c.pix_fmt = pixelFormat;
+    c.time_base = av_inv_q(options.rate);
+    c.framerate = options.rate;
+    c.sample_aspect_ratio = options.pixelAspect;
+    c.thread_count = 0;
+    if (globalHeader) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // RGB frames become BT.601 video-range Y'CbCr and say so; Y'CbCr frames pass unchanged and
+    // their colour description is not ours to claim.
+    m_target = PictureShape{options.width, options.height, pixelFormat, AVCOL_SPC_UNSPECIFIED, false};
+    if (!isYuv422(options.format) && isYuvFormat(pixelFormat)) {
+      c.colorspace = AVCOL_SPC_SMPTE170M;
+      c.color_range = AVCOL_RANGE_MPEG;
+      m_target.colorspace = AVCOL_SPC_SMPTE170M;
+    }
+    m_fieldOrder = options.fieldOrder;
+    if (options.fieldOrder != FieldOrder::Progressive) {
+      c.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+      c.field_order = options.fieldOrder == FieldOrder::TopFirst ? AV_FIELD_TT : AV_FIELD_BB;
+    } else {
+      c.field_order = AV_FIELD_PROGRESSIVE;
+    }
+    codecOptions.consume("encoder " + std::string(codec->name),
+                         [&](AVDictionary** d) {
+                           const int rc = avcodec_open2(m_context.get(), codec, d);
+                           if (rc < 0) fail("cannot open encoder " + std::string(codec->name) + " for", path, rc);
+                           return rc;
+                         });
+    m_picture = makeAvFrame();
+    m_picture->format = pixelFormat;
+    m_picture->width = options.width;
+    m_picture->height = options.height;
+    const int rc = av_frame_get_buffer(m_picture.get(), 0);
+    if (rc < 0) fail("cannot make picture buffers for", path, rc);
+    m_packet = makePacket();
+    m_path = path;
+  }
+
+  AVCodecContext* context() const { return m_context.get(); }
+
+  template <class OnPacket>
+  void encode(const Frame& frame, std::int64_t pts, OnPacket&& onPacket) {
+    int rc = av_frame_make_writable(m_picture.get());
+    if (rc < 0) fail("cannot make picture buffers for", m_path, rc);
+    m_scaler.fromFrame(frame, *m_picture, m_target);
+    m_picture->pts = pts;
+    m_picture->sample_aspect_ratio = m_context->sample_aspect_ratio;
+    m_picture->interlaced_frame = m_fieldOrder != FieldOrder::Progressive;
+    m_picture->top_field_first = m_fieldOrder == FieldOrder::TopFirst;
+    m_picture->colorspace = m_context->colorspace;
+    m_picture->color_range = m_context->color_range;
+    rc = avcodec_send_frame(m_context.get(), m_picture.get());
+    if (rc < 0) fail("cannot encode a frame of", m_path, rc);
+    drain(onPacket);
+  }
+
+  template <class OnPacket>
+  void flush(OnPacket&& onPacket) {
+    const int rc = avcodec_send_frame(m_context.get(), nullptr);
+    if (rc < 0 && rc != AVERROR_EOF) fail("cannot finish encoding", m_path, rc);
+    drain(onPacket);
+  }
+
+private:
+  template <class OnPacket>
+  void drain(OnPacket& onPacket) {
+    for (;;) {
+      const int rc = avcodec_receive_packet(m_context.get(), m_packet.get());
+      if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return;
+      if (rc < 0) fail("cannot encode", m_path, rc);
+      onPacket(*m_packet);
+      av_packet_unref(m_packet.get());
+    }
+  }
+
+  CodecContextPtr m_context;
+  AvFramePtr m_picture;
+  PacketPtr m_packet;
+  Scaler m_scaler;
+  PictureShape m_target;
+  FieldOrder m_fieldOrder = FieldOrder::Progressive;
+  std::string m_path;
+};
+
+AVPixelFormat chooseVideoFormat(const AVCodec& codec, const SinkOptions& options) {
+  const AVPixelFormat wanted = options.chroma422 ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV420P;
+  if (codec.pix_fmts == nullptr) return wanted;
+  for (const AVPixelFormat* f = codec.pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
+    if (*f == wanted) return wanted;
+  }
+  return avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, toAvPixelFormat(options.format), 0, nullptr);
+}
+
+void checkSubsampling(const std::string& path, const SinkOptions& options, AVPixelFormat format) {
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  if (desc == nullptr) return;
+  const int across = 1 << desc->log2_chroma_w;
+  const int down = 1 << desc->log2_chroma_h;
+  if (options.width % across != 0 || options.height % down != 0) {
+    throw Error("cannot write '" + path + "': size " + std::to_string(options.width) + "x" +
+                std::to_string(options.height) + " cannot be encoded as " + desc->name + " (width must be a multiple of " +
+                std::to_string(across) + ", height of " + std::to_string(down) + ")");
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+/// Output through an FFmpeg muxer: the video containers, Y4M files and Y4M on standard output.
+class StreamSink final : public SinkImpl {
+public:
+  enum class Kind { Video, Y4m, Stdout };
+
+  StreamSink(const std::string& path, const SinkOptions& options, Kind kind) : SinkImpl(path, options) {
+    installLogCapture();
+    clearLastLog();
+    checkSize(path, options);
+    const char* formatName = kind == Kind::Video ? nullptr : "yuv4mpegpipe";
+    const AVOutputFormat* format = av_guess_format(formatName, kind == Kind::Video ? path.c_str() : nullptr, nullptr);
+    if (format == nullptr) throw Error("cannot write '" + path + "': FFmpeg has no muxer for it");
+
+    // Check the encoder before anything is created on disk.
+    const AVCodec* codec = nullptr;
+    AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;
+    if (kind == Kind::Video) {
+      const std::string name = options.codec.empty() ? kDefaultCodec : options.codec;
+      codec = avcodec_find_encoder_by_name(name.c_str());
+      if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO) {
+        throw Error("cannot write '" + path + "': no video encoder named '" + name + "'");
+      }
+      if (avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
+        throw Error("cannot write '" + path + "': the " + format->name + " container does not take " + codec->name);
+      }
+      pixelFormat = chooseVideoFormat(*codec, options);
+    } else {
+      codec = avcodec_find_encoder(AV_CODEC_ID_WRAPPED_AVFRAME);
+      pixelFormat = isYuv422(options.format) ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV444P;
+    }
+    checkSubsampling(path, options, pixelFormat);
+
+    std::string url = "pipe:1";
+    if (kind != Kind::Stdout) {
+      m_file.emplace(path, options.overwrite);
+      url = m_file->tempPath();
+    }
+    AVFormatContext* raw = nullptr;
+    int rc = avformat_alloc_output_context2(&raw, format, nullptr, url.c_str());
+    if (rc < 0) fail("cannot write", path, rc);
+    m_muxer.reset(raw);
+    rc = avio_open(&m_muxer->pb, url.c_str(), AVIO_FLAG_WRITE);
+    if (rc < 0) fail("cannot write", path, rc);
+
+    OptionSet codecOptions;
+    for (const auto& [key, value] : options.codecOptions) codecOptions.set(key, value);
+    if (std::string_view(codec->name) == kDefaultCodec) {
+      if (options.codecOptions.count("crf") == 0 && options.codecOptions.count("qp") == 0) codecOptions.set("crf", "18");
+      if (options.codecOptions.count("preset") == 0) codecOptions.set("preset", "fast");
+    }
+    m_encoder.open(codec, options, pixelFormat, (format->flags & AVFMT_GLOBALHEADER) != 0, codecOptions, path);
+
+    m_video = avformat_new_stream(m_muxer.get(), nullptr);
+    if (m_video == nullptr) throw std::bad_alloc();
+    rc = avcodec_parameters_from_context(m_video->codecpar, m_encoder.context());
+    if (rc < 0) fail("cannot write", path, rc);
+    m_video->time_base = m_encoder.context()->time_base;
+    m_video->avg_frame_rate = options.rate;
+    m_video->sample_aspect_ratio = options.pixelAspect;
+
+    if (options.audio) openAudio(*options.audio, *format);
+
+    OptionSet muxerOptions;
+    if (std::string_view(format->name) == "mp4" || std::string_view(format->name) == "mov") {
+      // Index at the front, so the file plays while it downloads.
+      muxerOptions.set("movflags", "+faststart");
+    }
+    muxerOptions.consume("muxer " + std::string(format->name), [&](AVDictionary** d) {
+      const int result = avformat_write_header(m_muxer.get(), d);
+      if (result < 0) fail("cannot write the header of", path, result);
+      return result;
+    });
+  }
+
+  void writeFrame(const Frame& frame) override {
+    m_encoder.encode(frame, m_written, [&](AVPacket& packet) { writeVideo(packet); });
+  }
+
+  void finish() override {
+    m_encoder.flush([&](AVPacket& packet) { writeVideo(packet); });
+    m_audioEnd = static_cast<double>(m_written) * m_options.rate.den / m_options.rate.num;
+    pumpAudio(m_audioEnd);
+    int rc = av_write_trailer(m_muxer.get());
+    if (rc < 0) fail("cannot finish", m_path, rc);
+    avio_flush(m_muxer->pb);
+    if (m_muxer->pb->error < 0) fail("cannot write", m_path, m_muxer->pb->error);
+    rc = avio_closep(&m_muxer->pb);
+    if (rc < 0) fail("cannot write", m_path, rc);
+    if (m_file) m_file->commit();
+  }
+
+private:
+  struct AudioTrack {
+    AVStream* output = nullptr;
+    std::int64_t start = 0;  ///< time stamp, in the input's time base, that becomes 0
+  };
+
+  void writeVideo(AVPacket& packet) {
+    av_packet_rescale_ts(&packet, m_encoder.context()->time_base, m_video->time_base);
+    packet.stream_index = m_video->index;
+    const std::int64_t stamp = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
+    const double seconds = stamp == AV_NOPTS_VALUE ? 0 : static_cast<double>(stamp) * av_q2d(m_video->time_base);
+    const int rc = av_interleaved_write_frame(m_muxer.get(), &packet);
+    if (rc < 0) fail("cannot write", m_path, rc);
+    pumpAudio(seconds + kAudioLead);
+  }
+
+  void openAudio(const AudioFrom& audio, const AVOutputFormat& format) {
+    AVFormatContext* raw = nullptr;
+    int rc = avformat_open_input(&raw, audio.path.c_str(), nullptr, nullptr);
+    if (rc < 0) fail("cannot open the audio of", audio.path, rc);
+    m_audioInput.reset(raw);
+    rc = avformat_find_stream_info(m_audioInput.get(), nullptr);
+    if (rc < 0) fail("cannot read the audio of", audio.path, rc);
+    const std::int64_t startMicros = std::llround(audio.startTime * AV_TIME_BASE);
+    m_tracks.assign(m_audioInput->nb_streams, AudioTrack{});
+    for (unsigned i = 0; i < m_audioInput->nb_streams; ++i) {
+      AVStream* input = m_audioInput->streams[i];
+      if (input->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
+        input->discard = AVDISCARD_ALL;
+        continue;
+      }
+      const char* codecName = avcodec_get_name(input->codecpar->codec_id);
+      if (avformat_query_codec(&format, input->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
+        m_warnings.push_back("audio stream " + std::to_string(i) + " (" + codecName + ") of '" + audio.path +
+                             "' left out: " + format.name + " does not take it");
+        input->discard = AVDISCARD_ALL;
+        continue;
+      }
+      AVStream* output = avformat_new_stream(m_muxer.get(), nullptr);
+      if (output == nullptr) throw std::bad_alloc();
+      rc = avcodec_parameters_copy(output->codecpar, input->codecpar);
+      if (rc < 0) fail("cannot copy the audio of", audio.path, rc);
+      output->codecpar->codec_tag = 0;
+      output->time_base = input->time_base;
+      av_dict_copy(&output->metadata, input->metadata, 0);
+      output->disposition = input->disposition;
+      m_tracks[i] = AudioTrack{output, av_rescale_q(startMicros, AV_TIME_BASE_Q, input->time_base)};
+      m_hasAudio = true;
+    }
+    if (!m_hasAudio) {
+      m_audioInput.reset();
+      return;
+    }
+    m_trimStart = audio.trimStart;
+    if (m_trimStart) av_seek_frame(m_audioInput.get(), -1, startMicros, AVSEEK_FLAG_BACKWARD);
+    m_audioPacket = makePacket();
+    m_audioPath = audio.path;
+  }
+
+  /// Copies audio packets up to `until` seconds of output time; packets past the end of the
+  /// video (known at commit) are dropped.
+  void pumpAudio(double until) {
+    while (m_hasAudio && !m_audioDone) {
+      if (!m_audioPending) {
+        const int rc = av_read_frame(m_audioInput.get(), m_audioPacket.get());
+        if (rc == AVERROR_EOF) {
+          m_audioDone = true;
+          break;
+        }
+        if (rc < 0) fail("cannot read the audio of", m_audioPath, rc);
+        const auto index = static_cast<std::size_t>(m_audioPacket->stream_index);
+        if (index >= m_tracks.size() || m_tracks[index].output == nullptr) {
+          av_packet_unref(m_audioPacket.get());
+          continue;
+        }
+        m_audioPending = true;
+      }
+      AVPacket& packet = *m_audioPacket;
+      const AudioTrack& track = m_tracks[static_cast<std::size_t>(packet.stream_index)];
+      const AVRational inputBase = m_audioInput->streams[packet.stream_index]->time_base;
+      const std::int64_t stamp = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+      if (stamp == AV_NOPTS_VALUE || (m_trimStart && stamp < track.start)) {
+        dropAudio();
+        continue;
+      }
+      const double seconds = static_cast<double>(stamp - track.start) * av_q2d(inputBase);
+      if (seconds >= m_audioEnd) {
+        dropAudio();
+        // Packets come roughly in time order: well past the end, nothing more is wanted.
+        if (seconds > m_audioEnd + 2 * kAudioLead + 1) m_audioDone = true;
+        continue;
+      }
+      if (seconds > until) return;
+      if (packet.pts != AV_NOPTS_VALUE) packet.pts -= track.start;
+      if (packet.dts != AV_NOPTS_VALUE) packet.dts -= track.start;
+      av_packet_rescale_ts(&packet, inputBase, track.output->time_base);
+      packet.stream_index = track.output->index;
+      packet.pos = -1;
+      m_audioPending = false;
+      const int rc = av_interleaved_write_frame(m_muxer.get(), &packet);
+      if (rc < 0) fail("cannot write the audio into", m_path, rc);
+    }
+  }
+
+  void dropAudio() {
+    av_packet_unref(m_audioPacket.get());
+    m_audioPending = false;
+  }
+
+  // Declared first so that it goes last: the muxer closes its file before the temporary goes.
+  std::optional<PendingFile> m_file;
+  OutputContextPtr m_muxer;
+  Encoder m_encoder;
+  AVStream* m_video = nullptr;
+
+  InputContextPtr m_audioInput;
+  std::vector<AudioTrack> m_tracks;  ///< by input stream index; output null when not copied
+  PacketPtr m_audioPacket;
+  std::string m_audioPath;
+  bool m_hasAudio = false;
+  bool m_trimStart = false;
+  bool m_audioPending = false;  ///< m_audioPacket holds a packet read but not yet written
+  bool m_audioDone = false;
+  double m_audioEnd = std::numeric_limits<double>::infinity();
+};
+
+// ---------------------------------------------------------------------------------------------
+
+/// RGBA PNG pictures: one file, or one file per frame named by a %d pattern.
+class PngSink final : public SinkImpl {
+public:
+  PngSink(const std::string& path, const SinkOptions& options) : SinkImpl(path, options) {
+    installLogCapture();
+    clearLastLog();
+    checkSize(path, options);
+    m_sequence = isSequencePattern(path);
+    if (m_sequence) {
+      char name[4096];
+      if (av_get_frame_filename2(name, sizeof name, path.c_str(), options.firstNumber, 0) < 0) {
+        throw Error("cannot write '" + path + "': a sequence name needs exactly one %d pattern");
+      }
+    }
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
+    if (codec == nullptr) throw Error("cannot write '" + path + "': FFmpeg has no PNG encoder");
+    OptionSet codecOptions;
+    for (const auto& [key, value] : options.codecOptions) codecOptions.set(key, value);
+    SinkOptions progressive = options;
+    progressive.fieldOrder = FieldOrder::Progressive;
+    m_encoder.open(codec, progressive, AV_PIX_FMT_RGBA, false, codecOptions, path);
+    // A single picture's file is reserved now, so that a missing folder or an existing file is
+    // reported before any work is done.
+    if (!m_sequence) m_files.emplace_back(path, options.overwrite);
+  }
+
+  std::int64_t maxFrames() const override { return m_sequence ? -1 : 1; }
+
+  void writeFrame(const Frame& frame) override {
+    if (m_sequence) {
+      char name[4096];
+      const auto number = m_options.firstNumber + static_cast<int>(m_written);
+      if (av_get_frame_filename2(name, sizeof name, m_path.c_str(), number, 0) < 0) {
+        throw Error("cannot write '" + m_path + "': no file name for picture " + std::to_string(number));
+      }
+      m_files.emplace_back(name, m_options.overwrite);
+    }
+    PendingFile& file = m_files.back();
+    m_encoder.encode(frame, m_written, [&](AVPacket& packet) { save(file, packet); });
+  }
+
+  void finish() override {
+    if (m_files.empty()) throw Error("cannot write '" + m_path + "': no picture was written");
+    try {
+      for (PendingFile& file : m_files) file.commit();
+    } catch (...) {
+      // All or nothing: pictures already named are taken back, unless they replaced old ones.
+      if (!m_options.overwrite) {
+        for (PendingFile& file : m_files) file.withdraw();
+      }
+      throw;
+    }
+  }
+
+private:
+  void save(const PendingFile& file, const AVPacket& packet) {
+    std::FILE* out = std::fopen(file.tempPath().c_str(), "wb");
+    if (out == nullptr) throw Error("cannot write '" + file.target() + "': " + std::strerror(errno));
+    const bool written = std::fwrite(packet.data, 1, static_cast<std::size_t>(packet.size), out) ==
+                         static_cast<std::size_t>(packet.size);
+    const int savedErrno = errno;
+    if (std::fclose(out) != 0 || !written) {
+      throw Error("cannot write '" + file.target() + "': " + std::strerror(written ? errno : savedErrno));
+    }
+  }
+
+  bool m_sequence = false;
+  Encoder m_encoder;
+  std::vector<PendingFile> m_files;
+};
+
+}  // namespace
+
+std::optional<AudioFrom> AudioFrom::of(const VideoSource& source, std::int64_t k) {
+  const SourceInfo& info = source.info();
+  if (!info.hasAudio || info.kind != SourceKind::Video) return std::nullopt;
+  return AudioFrom{info.path, source.timeOfFrame(k), k > 0};
+}
+
+VideoSink::VideoSink(const std::string& path, const SinkOptions& options) {
+  if (path == "-") {
+    m_impl = std::make_unique<StreamSink>(path, options, StreamSink::Kind::Stdout);
+    return;
+  }
+  const std::string ext = extensionOf(path);
+  if (ext == "mp4" || ext == "mkv" || ext == "mov") {
+    m_impl = std::make_unique<StreamSink>(path, options, StreamSink::Kind::Video);
+  } else if (ext == "y4m") {
+    m_impl = std::make_unique<StreamSink>(path, options, StreamSink::Kind::Y4m);
+  } else if (ext == "png") {
+    m_impl = std::make_unique<PngSink>(path, options);
+  } else {
+    throw Error("cannot write '" + path + "': unknown output type (use .mp4, .mkv, .mov, .y4m, .png or -)");
+  }
+}
+
+VideoSink::VideoSink(VideoSink&&) noexcept = default;
+VideoSink& VideoSink::operator=(VideoSink&&) noexcept = default;
+VideoSink::~VideoSink() = default;
+
+void VideoSink::write(const Frame& frame) { m_impl->write(frame); }
+void VideoSink::commit() { m_impl->commit(); }
+std::int64_t VideoSink::maxFrames() const { return m_impl->maxFrames(); }
+std::int64_t VideoSink::framesWritten() const { return m_impl->m_written; }
+const std::vector<std::string>& VideoSink::warnings() const { return m_impl->m_warnings; }
+
+}  // namespace zel::media

@@ -1,0 +1,95 @@
+#pragma once
+// Writing pictures: H.264 (or another encoder) in MP4/MKV/MOV, lossless Y4M, PNG.
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Frame.h"
+
+namespace zel::media {
+
+class VideoSource;
+
+namespace detail {
+class SinkImpl;
+}
+
+/// Where the audio of an output comes from: the audio streams of a file, from a point on that
+/// file's clock onwards. The packets are copied, not decoded.
+struct AudioFrom {
+  std::string path;
+  double startTime = 0;  ///< seconds on the file's clock that become time 0 of the output
+  bool trimStart = false;  ///< drop packets before startTime (false keeps the file's lead-in)
+
+  /// The audio that belongs with frames k, k+1, ... of `source`; nullopt when it has none.
+  static std::optional<AudioFrom> of(const VideoSource& source, std::int64_t k = 0);
+};
+
+/// The stream a sink writes. Size, rate and format describe the frames passed to write().
+struct SinkOptions {
+  int width = 0;
+  int height = 0;
+  AVRational rate{25, 1};
+  FrameFormat format = FrameFormat::Rgba;
+  FieldOrder fieldOrder = FieldOrder::Progressive;  ///< marked in the stream; interlaced coding
+  AVRational pixelAspect{1, 1};
+  /// Encoder for .mp4/.mkv/.mov (an FFmpeg encoder name); empty means "libx264".
+  std::string codec;
+  /// Encode 4:2:2 (yuv422p) instead of 4:2:0 (yuv420p) in .mp4/.mkv/.mov.
+  bool chroma422 = false;
+  /// Encoder options, as FFmpeg names them ("preset", "crf"). libx264 gets crf 18 and preset
+  /// "fast" unless they are given here. An option the encoder does not know is an error.
+  std::map<std::string, std::string> codecOptions;
+  bool overwrite = false;  ///< replace an existing output (else opening fails)
+  std::optional<AudioFrom> audio;
+  int firstNumber = 1;  ///< number of the first picture of a PNG sequence
+};
+
+/// Writes frames to a file chosen by the name's extension:
+///   .mp4 .mkv .mov  H.264 through libx264 (or SinkOptions::codec), 4:2:0 or 4:2:2, with copies
+///                   of the audio streams of SinkOptions::audio that the container takes;
+///   .y4m            uncompressed 4:2:2 (yuv422p) when the frames are Uyvy/Yuy2, which keeps
+///                   them byte-exact, else 4:4:4 (yuv444p) from RGB (BT.601, video range);
+///   .png            one RGBA picture, or a numbered sequence when the name holds a %d pattern;
+///   "-"             Y4M to standard output.
+/// Interlaced field order is marked in the stream (and coded interlaced by H.264).
+/// Everything is written to a temporary file beside the target and renamed on commit(); a sink
+/// destroyed without commit() removes what it wrote. An existing output is refused unless
+/// SinkOptions::overwrite. Every failure throws Error. One thread at a time uses a sink.
+class VideoSink {
+public:
+  /// Opens the output. Throws Error for an unknown extension, a folder that does not exist, an
+  /// existing target without overwrite, an unknown encoder or option, or a frame size the
+  /// encoding cannot take (4:2:0 needs an even width and height, 4:2:2 an even width).
+  VideoSink(const std::string& path, const SinkOptions& options);
+  VideoSink(VideoSink&&) noexcept;
+  VideoSink& operator=(VideoSink&&) noexcept;
+  ~VideoSink();
+
+  /// Encodes one frame; frames are shown in the order written, at the sink's rate. The frame's
+  /// size and format must be those of the options. Throws Error otherwise, for a second picture
+  /// into a single PNG, or when encoding or writing fails.
+  void write(const Frame& frame);
+  /// Flushes the encoder, writes the rest of the audio and the trailer, and moves the output to
+  /// its name. After commit() the sink takes no more frames.
+  void commit();
+
+  /// Most frames this output holds: 1 for a single PNG, -1 for no limit.
+  std::int64_t maxFrames() const;
+  std::int64_t framesWritten() const;
+  /// Notes on what was left out (an audio stream the container cannot take).
+  const std::vector<std::string>& warnings() const;
+
+private:
+  std::unique_ptr<detail::SinkImpl> m_impl;
+};
+
+}  // namespace zel::media

@@ -1,0 +1,444 @@
+#include "VideoSource.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include <cmath>
+#include <limits>
+
+#include "Error.h"
+#include "detail/FFmpeg.h"
+#include "detail/TestPattern.h"
+
+namespace zel::media {
+
+namespace detail {
+
+/// What every kind of source does; VideoSource forwards to it.
+class SourceImpl {
+public:
+  virtual ~SourceImpl() = default;
+  virtual bool read(Frame& frame, FrameFormat format) = 0;
+  virtual void seek(std::int64_t k) = 0;
+
+  SourceInfo m_info;
+  std::int64_t m_next = 0;  ///< index of the frame the next read returns
+};
+
+}  // namespace detail
+
+namespace {
+
+using namespace detail;
+
+constexpr AVRational kDefaultRate{25, 1};
+constexpr Size kDefaultSize{1920, 1080};
+constexpr std::int64_t kDefaultSeconds = 10;
+
+std::string sizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
+
+AVRational checkedRate(const std::optional<AVRational>& rate, const std::string& where) {
+  const AVRational r = rate.value_or(kDefaultRate);
+  if (r.num <= 0 || r.den <= 0) {
+    throw Error(where + "frame rate " + std::to_string(r.num) + "/" + std::to_string(r.den) + " is not positive");
+  }
+  return r;
+}
+
+Size checkedSize(const Size& size, const std::string& where) {
+  if (size.width < 1 || size.height < 1 || size.width > Frame::kMaxSide || size.height > Frame::kMaxSide) {
+    throw Error(where + "size " + sizeText(size.width, size.height) + " is not usable: each side must be 1 to " +
+                std::to_string(Frame::kMaxSide));
+  }
+  return size;
+}
+
+std::int64_t checkedCount(const SourceOptions& options, AVRational rate, const std::string& where) {
+  if (options.frameCount) {
+    if (*options.frameCount < 1) throw Error(where + "frame count must be at least 1");
+    return *options.frameCount;
+  }
+  return av_rescale(kDefaultSeconds, rate.num, rate.den);
+}
+
+void checkFormatFits(const SourceInfo& info, FrameFormat format) {
+  if (isYuv422(format) && info.width % 2 != 0) {
+    const std::string name = info.path.empty() ? "the test pattern" : "'" + info.path + "'";
+    throw Error("cannot read " + name + " as " + std::string(toString(format)) + ": its width " +
+                std::to_string(info.width) + " is odd and 4:2:2 needs pixel pairs");
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class PatternSource final : public SourceImpl {
+public:
+  explicit PatternSource(const SourceOptions& options)
+      : m_pattern(checkedSize(options.size.value_or(kDefaultSize), "test pattern: ").width,
+                  checkedSize(options.size.value_or(kDefaultSize), "test pattern: ").height,
+                  checkedRate(options.rate, "test pattern: ")) {
+    m_info.kind = SourceKind::TestPattern;
+    const Size size = options.size.value_or(kDefaultSize);
+    m_info.width = size.width;
+    m_info.height = size.height;
+    m_info.rate = checkedRate(options.rate, "test pattern: ");
+    m_info.frameCount = checkedCount(options, m_info.rate, "test pattern: ");
+    m_info.frameCountExact = true;
+    m_info.codec = "testpattern";
+    m_info.pixelFormat = "rgba";
+  }
+
+  bool read(Frame& frame, FrameFormat format) override {
+    if (m_next >= m_info.frameCount) return false;
+    checkFormatFits(m_info, format);
+    if (format == FrameFormat::Rgba) {
+      frame.allocate(m_info.width, m_info.height, format);
+      m_pattern.draw(frame, m_next);
+    } else {
+      m_rgba.allocate(m_info.width, m_info.height, FrameFormat::Rgba);
+      m_pattern.draw(m_rgba, m_next);
+      frame.allocate(m_info.width, m_info.height, format);
+      const PictureShape source{m_info.width, m_info.height, AV_PIX_FMT_RGBA, AVCOL_SPC_UNSPECIFIED, true};
+      const std::uint8_t* planes[4] = {m_rgba.data(), nullptr, nullptr, nullptr};
+      const int strides[4] = {static_cast<int>(m_rgba.stride()), 0, 0, 0};
+      std::uint8_t* target[4] = {frame.data(), nullptr, nullptr, nullptr};
+      const int targetStrides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
+      m_scaler.convert(source, planes, strides,
+                       {m_info.width, m_info.height, toAvPixelFormat(format), AVCOL_SPC_UNSPECIFIED, false}, target,
+                       targetStrides);
+    }
+    frame.setIndex(m_next++);
+    frame.setFieldOrder(FieldOrder::Progressive);
+    return true;
+  }
+
+  void seek(std::int64_t k) override { m_next = std::max<std::int64_t>(0, k); }
+
+private:
+  TestPattern m_pattern;
+  Frame m_rgba;
+  Scaler m_scaler;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+bool isTextArt(const AVFormatContext& format, AVCodecID codec) {
+  // FFmpeg renders text files as "ANSI art" video; a text file is not a picture here.
+  if (std::string_view(format.iformat->name) == "tty") return true;
+  return codec == AV_CODEC_ID_ANSI || codec == AV_CODEC_ID_BINTEXT || codec == AV_CODEC_ID_XBIN ||
+         codec == AV_CODEC_ID_IDF;
+}
+
+bool isImageDemuxer(const AVFormatContext& format) {
+  const std::string_view name(format.iformat->name);
+  return name == "image2" || (name.size() > 5 && name.substr(name.size() - 5) == "_pipe");
+}
+
+FieldOrder toFieldOrder(AVFieldOrder order) {
+  switch (order) {
+    case AV_FIELD_TT:
+    case AV_FIELD_TB: return FieldOrder::TopFirst;
+    case AV_FIELD_BB:
+    case AV_FIELD_BT: return FieldOrder::BottomFirst;
+    default: return FieldOrder::Progressive;
+  }
+}
+
+class FileSource final : public SourceImpl {
+public:
+  FileSource(const std::string& path, const SourceOptions& options) {
+    installLogCapture();
+    clearLastLog();
+    m_info.path = path;
+    const bool pattern = isSequencePattern(path);
+
+    AVDictionary* rawOptions = nullptr;
+    const AVInputFormat* forced = nullptr;
+    if (pattern) {
+      forced = av_find_input_format("image2");
+      const AVRational rate = checkedRate(options.rate, "'" + path + "': ");
+      av_dict_set(&rawOptions, "pattern_type", "sequence", 0);
+      av_dict_set(&rawOptions, "framerate", (std::to_string(rate.num) + "/" + std::to_string(rate.den)).c_str(), 0);
+    }
+    std::unique_ptr<AVDictionary, DictionaryDeleter> openOptions(rawOptions);
+    AVFormatContext* raw = nullptr;
+    rawOptions = openOptions.release();
+    int rc = avformat_open_input(&raw, path.c_str(), forced, &rawOptions);
+    openOptions.reset(rawOptions);
+    if (rc < 0) {
+      if (rc == AVERROR_INVALIDDATA) throw Error("cannot read '" + path + "': not a video or image file FFmpeg knows");
+      fail("cannot open", path, rc);
+    }
+    m_format.reset(raw);
+    rc = avformat_find_stream_info(m_format.get(), nullptr);
+    if (rc < 0) fail("cannot read stream information of", path, rc);
+
+    rc = av_find_best_stream(m_format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (rc < 0 || isTextArt(*m_format, m_format->streams[rc]->codecpar->codec_id)) {
+      if (rc < 0 && rc != AVERROR_STREAM_NOT_FOUND && rc != AVERROR_DECODER_NOT_FOUND) fail("cannot read", path, rc);
+      if (rc == AVERROR_DECODER_NOT_FOUND) throw Error("cannot read '" + path + "': no decoder for its video");
+      throw Error("cannot read '" + path + "': it has no video stream");
+    }
+    m_streamIndex = rc;
+    m_stream = m_format->streams[m_streamIndex];
+    for (unsigned i = 0; i < m_format->nb_streams; ++i) {
+      if (m_format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) m_info.hasAudio = true;
+    }
+
+    openDecoder();
+    describeStream(options, pattern);
+    m_packet = makePacket();
+    m_picture = makeAvFrame();
+  }
+
+  bool read(Frame& frame, FrameFormat format) override {
+    checkFormatFits(m_info, format);
+    clearLastLog();
+    if (m_info.kind == SourceKind::Still) return readStill(frame, format);
+    if (m_info.frameCountExact && m_next >= m_info.frameCount) return false;
+    while (decodeNext()) {
+      if (!acceptDecoded()) continue;
+      deliver(*m_picture, frame, format);
+      frame.setIndex(m_next++);
+      return true;
+    }
+    return false;
+  }
+
+  void seek(std::int64_t k) override {
+    k = std::max<std::int64_t>(0, k);
+    if (k == m_next) return;
+    clearLastLog();
+    if (m_info.kind == SourceKind::Still) {
+      m_next = k;
+      return;
+    }
+    const std::int64_t target = av_rescale_q(k, av_inv_q(m_info.rate), m_stream->time_base) + streamStart();
+    const int rc = av_seek_frame(m_format.get(), m_streamIndex, target, AVSEEK_FLAG_BACKWARD);
+    if (rc >= 0) {
+      restartDecoder();
+      m_skipByCount = false;
+    } else if (k > m_next && m_skipTo < 0) {
+      // Not seekable: decode forward and drop the frames before k.
+      m_decodedIndex = m_next;
+      m_skipByCount = true;
+    } else {
+      fail("cannot seek back in", m_info.path, rc);
+    }
+    m_skipTo = k;
+    m_next = k;
+  }
+
+private:
+  void openDecoder() {
+    const AVCodecParameters* parameters = m_stream->codecpar;
+    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
+    if (decoder == nullptr) throw Error("cannot read '" + m_info.path + "': no decoder for its video");
+    m_decoder.reset(avcodec_alloc_context3(decoder));
+    if (!m_decoder) throw std::bad_alloc();
+    int rc = avcodec_parameters_to_context(m_decoder.get(), parameters);
+    if (rc < 0) fail("cannot set up the decoder for", m_info.path, rc);
+    m_decoder->pkt_timebase = m_stream->time_base;
+    m_decoder->thread_count = 0;
+    m_decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
+    if (rc < 0) fail("cannot open the decoder for", m_info.path, rc);
+    m_info.codec = decoder->name;
+  }
+
+  void describeStream(const SourceOptions& options, bool pattern) {
+    const AVCodecParameters* parameters = m_stream->codecpar;
+    if (parameters->width < 1 || parameters->height < 1) {
+      throw Error("cannot read '" + m_info.path + "': its video has no picture size");
+    }
+    const bool still = !pattern && isImageDemuxer(*m_format);
+    m_info.kind = pattern ? SourceKind::Sequence : still ? SourceKind::Still : SourceKind::Video;
+
+    const Size size = options.size.value_or(Size{parameters->width, parameters->height});
+    checkedSize(size, "'" + m_info.path + "': ");
+    m_info.width = size.width;
+    m_info.height = size.height;
+
+    if (m_info.kind == SourceKind::Video) {
+      AVRational rate = m_stream->avg_frame_rate;
+      if (rate.num <= 0 || rate.den <= 0) rate = m_stream->r_frame_rate;
+      if (rate.num <= 0 || rate.den <= 0) rate = kDefaultRate;
+      m_info.rate = rate;
+    } else {
+      m_info.rate = checkedRate(options.rate, "'" + m_info.path + "': ");
+    }
+
+    if (m_info.kind == SourceKind::Still) {
+      m_info.frameCount = checkedCount(options, m_info.rate, "'" + m_info.path + "': ");
+      m_info.frameCountExact = true;
+    } else if (m_stream->nb_frames > 0) {
+      m_info.frameCount = m_stream->nb_frames;
+      m_info.frameCountExact = true;
+    } else if (m_stream->duration > 0 && m_stream->duration != AV_NOPTS_VALUE) {
+      m_info.frameCount = av_rescale_q(m_stream->duration, m_stream->time_base, av_inv_q(m_info.rate));
+      m_info.frameCountExact = m_info.kind == SourceKind::Sequence;
+    } else if (m_format->duration > 0 && m_format->duration != AV_NOPTS_VALUE) {
+      m_info.frameCount = av_rescale_q(m_format->duration, AV_TIME_BASE_Q, av_inv_q(m_info.rate));
+    }
+
+    m_info.fieldOrder = toFieldOrder(parameters->field_order);
+    AVRational aspect = av_guess_sample_aspect_ratio(m_format.get(), m_stream, nullptr);
+    if (aspect.num > 0 && aspect.den > 0) m_info.pixelAspect = av_make_q(aspect.num, aspect.den);
+
+    const auto pixelFormat = static_cast<AVPixelFormat>(m_decoder->pix_fmt);
+    m_info.nativeYuv = isYuvFormat(pixelFormat);
+    const char* name = av_get_pix_fmt_name(pixelFormat);
+    m_info.pixelFormat = name != nullptr ? name : "unknown";
+    m_info.startTime = m_info.kind == SourceKind::Video ? av_q2d(m_stream->time_base) * static_cast<double>(streamStart()) : 0;
+  }
+
+  std::int64_t streamStart() const { return m_stream->start_time == AV_NOPTS_VALUE ? 0 : m_stream->start_time; }
+
+  void restartDecoder() {
+    avcodec_flush_buffers(m_decoder.get());
+    m_draining = false;
+    m_finished = false;
+  }
+
+  /// Puts the next decoded picture in m_picture; false at the end of the stream.
+  bool decodeNext() {
+    while (!m_finished) {
+      int rc = avcodec_receive_frame(m_decoder.get(), m_picture.get());
+      if (rc == 0) return true;
+      if (rc == AVERROR_EOF) {
+        m_finished = true;
+        break;
+      }
+      if (rc != AVERROR(EAGAIN)) fail("cannot decode", m_info.path, rc);
+      if (m_draining) {
+        m_finished = true;
+        break;
+      }
+      rc = av_read_frame(m_format.get(), m_packet.get());
+      if (rc == AVERROR_EOF) {
+        m_draining = true;
+        rc = avcodec_send_packet(m_decoder.get(), nullptr);
+        if (rc < 0 && rc != AVERROR_EOF) fail("cannot decode", m_info.path, rc);
+        continue;
+      }
+      if (rc < 0) fail("cannot read", m_info.path, rc);
+      if (m_packet->stream_index == m_streamIndex) rc = avcodec_send_packet(m_decoder.get(), m_packet.get());
+      av_packet_unref(m_packet.get());
+      if (rc < 0) fail("cannot decode", m_info.path, rc);
+    }
+    return false;
+  }
+
+  /// After a seek: drops pictures before the target and learns the index of the first one kept.
+  bool acceptDecoded() {
+    if (m_skipTo < 0) return true;
+    if (m_skipByCount) {
+      if (m_decodedIndex++ < m_skipTo) return false;
+      m_skipTo = -1;
+      return true;
+    }
+    const std::int64_t pts = m_picture->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE) {
+      // No time stamps to tell where the seek landed: start over and count.
+      const int rc = av_seek_frame(m_format.get(), m_streamIndex, streamStart(), AVSEEK_FLAG_BACKWARD);
+      if (rc < 0) fail("cannot seek in", m_info.path, rc);
+      restartDecoder();
+      m_decodedIndex = 0;
+      m_skipByCount = true;
+      return false;
+    }
+    const std::int64_t index =
+        av_rescale_q_rnd(pts - streamStart(), m_stream->time_base, av_inv_q(m_info.rate),
+                         static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    if (index < m_skipTo) return false;
+    m_next = index;
+    m_skipTo = -1;
+    return true;
+  }
+
+  void deliver(const AVFrame& picture, Frame& frame, FrameFormat format) {
+    bool fullRange = picture.color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat pixelFormat = normaliseRange(static_cast<AVPixelFormat>(picture.format), fullRange);
+    const PictureShape shape{picture.width, picture.height, pixelFormat, picture.colorspace, fullRange};
+    frame.allocate(m_info.width, m_info.height, format);
+    m_scaler.toFrame(picture, shape, frame);
+    if (m_info.fieldOrder != FieldOrder::Progressive) {
+      frame.setFieldOrder(m_info.fieldOrder);
+    } else if (picture.interlaced_frame) {
+      frame.setFieldOrder(picture.top_field_first ? FieldOrder::TopFirst : FieldOrder::BottomFirst);
+    } else {
+      frame.setFieldOrder(FieldOrder::Progressive);
+    }
+  }
+
+  bool readStill(Frame& frame, FrameFormat format) {
+    if (m_next >= m_info.frameCount) return false;
+    if (m_still.empty() || m_still.format() != format) {
+      if (!m_stillDecoded) {
+        if (!decodeNext()) throw Error("cannot read '" + m_info.path + "': it holds no picture");
+        m_stillDecoded = true;
+      }
+      deliver(*m_picture, m_still, format);
+    }
+    frame.copyFrom(m_still);
+    frame.setIndex(m_next++);
+    return true;
+  }
+
+  InputContextPtr m_format;
+  CodecContextPtr m_decoder;
+  PacketPtr m_packet;
+  AvFramePtr m_picture;
+  AVStream* m_stream = nullptr;
+  int m_streamIndex = -1;
+  Scaler m_scaler;
+  bool m_draining = false;
+  bool m_finished = false;
+  std::int64_t m_skipTo = -1;  ///< after a seek: the frame to stop dropping at; -1 when none
+  bool m_skipByCount = false;  ///< drop by counting frames instead of by time stamps
+  std::int64_t m_decodedIndex = 0;  ///< when counting: index of the next decoded picture
+  Frame m_still;               ///< a still image, converted once per format
+  bool m_stillDecoded = false;
+};
+
+}  // namespace
+
+bool isSequencePattern(const std::string& path) {
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (path[i] != '%') continue;
+    std::size_t j = i + 1;
+    if (j < path.size() && path[j] == '%') {
+      i = j;
+      continue;
+    }
+    while (j < path.size() && path[j] >= '0' && path[j] <= '9') ++j;
+    if (j < path.size() && path[j] == 'd') return true;
+  }
+  return false;
+}
+
+VideoSource::VideoSource(std::unique_ptr<detail::SourceImpl> impl) : m_impl(std::move(impl)) {}
+VideoSource::VideoSource(VideoSource&&) noexcept = default;
+VideoSource& VideoSource::operator=(VideoSource&&) noexcept = default;
+VideoSource::~VideoSource() = default;
+
+VideoSource VideoSource::open(const std::string& path, const SourceOptions& options) {
+  return VideoSource(std::make_unique<FileSource>(path, options));
+}
+
+VideoSource VideoSource::testPattern(const SourceOptions& options) {
+  return VideoSource(std::make_unique<PatternSource>(options));
+}
+
+const SourceInfo& VideoSource::info() const { return m_impl->m_info; }
+bool VideoSource::read(Frame& frame, FrameFormat format) { return m_impl->read(frame, format); }
+void VideoSource::seek(std::int64_t k) { m_impl->seek(k); }
+std::int64_t VideoSource::position() const { return m_impl->m_next; }
+
+double VideoSource::timeOfFrame(std::int64_t k) const {
+  const SourceInfo& info = m_impl->m_info;
+  return info.startTime + static_cast<double>(k) * info.rate.den / info.rate.num;
+}
+
+}  // namespace zel::media

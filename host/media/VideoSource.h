@@ -1,0 +1,108 @@
+#pragma once
+// Reading pictures: video files, still images, image sequences and a built-in test pattern.
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Frame.h"
+
+namespace zel::media {
+
+namespace detail {
+class SourceImpl;
+}
+
+struct Size {
+  int width = 0;
+  int height = 0;
+};
+
+enum class SourceKind {
+  Video,        ///< a file with a video stream (anything FFmpeg demuxes and decodes)
+  Still,        ///< one picture, repeated for every frame
+  Sequence,     ///< numbered pictures named by a printf pattern ("frames/%04d.png")
+  TestPattern,  ///< generated: colour bars, a scrolling ramp, a moving box and the frame number
+};
+
+/// Choices the caller makes when a source opens. Each is optional; what is left out comes from
+/// the file, or from the defaults below for sources that have no timing of their own.
+struct SourceOptions {
+  /// Frame rate of a test pattern, still image or image sequence (default 25). A video file keeps
+  /// its own rate and ignores this.
+  std::optional<AVRational> rate;
+  /// Size of the frames read: the test pattern's size (default 1920x1080); a file's pictures are
+  /// scaled to it (bicubic; an interlaced picture scaled in height mixes its fields).
+  std::optional<Size> size;
+  /// Length of a test pattern or still image in frames (default: 10 seconds at the rate).
+  std::optional<std::int64_t> frameCount;
+};
+
+/// What a source delivers. Fixed once the source is open.
+struct SourceInfo {
+  std::string path;  ///< as opened; empty for the test pattern
+  SourceKind kind = SourceKind::TestPattern;
+  int width = 0;  ///< size of the frames read()
+  int height = 0;
+  AVRational rate{25, 1};                   ///< frames per second
+  std::int64_t frameCount = -1;             ///< -1 when the file does not say
+  bool frameCountExact = false;             ///< false when frameCount is estimated from the duration
+  FieldOrder fieldOrder = FieldOrder::Progressive;
+  AVRational pixelAspect{1, 1};             ///< width over height of one pixel
+  bool hasAudio = false;                    ///< the file has at least one audio stream
+  /// The decoded pictures are Y'CbCr: reading them as Uyvy or Yuy2 repacks the samples without
+  /// passing through RGB (and without changing their range), so 4:2:2 input stays byte-exact.
+  bool nativeYuv = false;
+  std::string codec;        ///< decoder name ("h264", "png"); "testpattern" for the pattern
+  std::string pixelFormat;  ///< the decoder's pixel format name ("yuv420p", "rgb24", "rgba")
+  double startTime = 0;     ///< seconds on the file's clock at which frame 0 is shown
+};
+
+/// A stream of pictures read in order. One thread at a time may use a source; sources are
+/// independent of each other. Every operation that fails throws Error (or std::bad_alloc).
+class VideoSource {
+public:
+  /// Opens a file. A path with a printf number pattern ("%d", "%04d") is an image sequence;
+  /// a single picture (PNG, JPEG, ...) is a still image, repeated for frameCount frames; anything
+  /// else is read as a video. Throws Error naming the path when the file is missing, is not
+  /// media, has no video stream or no decoder for it, or when options.size is not usable.
+  static VideoSource open(const std::string& path, const SourceOptions& options = {});
+  /// The built-in moving test pattern.
+  static VideoSource testPattern(const SourceOptions& options = {});
+
+  VideoSource(VideoSource&&) noexcept;
+  VideoSource& operator=(VideoSource&&) noexcept;
+  ~VideoSource();
+
+  const SourceInfo& info() const;
+
+  /// Decodes the next frame into `frame`, allocated at info().width x height in `format`, with
+  /// its index and field order set. Returns false (frame untouched) at the end of the stream.
+  /// Throws Error when a 4:2:2 format is asked for an odd width or the file cannot be decoded.
+  bool read(Frame& frame, FrameFormat format);
+
+  /// Makes frame k the next one read(); k at or past the end makes read() return false. A file
+  /// that cannot seek is read forward to k; going back in it throws Error.
+  void seek(std::int64_t k);
+
+  /// Index of the frame the next read() returns.
+  std::int64_t position() const;
+
+  /// Seconds on the file's clock at which frame k is shown: startTime + k / rate. A sink that
+  /// copies this source's audio starts the audio there.
+  double timeOfFrame(std::int64_t k) const;
+
+private:
+  explicit VideoSource(std::unique_ptr<detail::SourceImpl> impl);
+  std::unique_ptr<detail::SourceImpl> m_impl;
+};
+
+/// True when `path` holds a printf number pattern ("%d", "%04d"); "%%" is a literal percent.
+bool isSequencePattern(const std::string& path);
+
+}  // namespace zel::media

@@ -1,0 +1,164 @@
+#include "FFmpeg.h"
+
+extern "C" {
+#include <libavutil/error.h>
+#include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+
+#include "../Error.h"
+
+namespace zel::media {
+
+namespace {
+
+std::atomic<bool> g_printLog{false};
+thread_local std::string t_lastLog;
+
+void logCallback(void* avcl, int level, const char* format, va_list args) {
+  if (level > AV_LOG_WARNING) return;
+  char line[1024];
+  int printPrefix = 1;
+  av_log_format_line2(avcl, level, format, args, line, sizeof line, &printPrefix);
+  if (g_printLog.load(std::memory_order_relaxed)) std::fputs(line, stderr);
+  if (level <= AV_LOG_ERROR) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    // Keep the message without the "[context @ 0x...] " prefix: the caller names the file.
+    if (const auto end = text.find("] "); text.rfind('[', 0) == 0 && end != std::string::npos) text.erase(0, end + 2);
+    if (!text.empty()) t_lastLog = std::move(text);
+  }
+}
+
+}  // namespace
+
+void setLibraryLogging(bool on) {
+  detail::installLogCapture();
+  g_printLog.store(on, std::memory_order_relaxed);
+}
+
+namespace detail {
+
+void OutputContextDeleter::operator()(AVFormatContext* p) const {
+  if (p == nullptr) return;
+  if (p->oformat != nullptr && (p->oformat->flags & AVFMT_NOFILE) == 0) avio_closep(&p->pb);
+  avformat_free_context(p);
+}
+
+AvFramePtr makeAvFrame() {
+  AvFramePtr frame(av_frame_alloc());
+  if (!frame) throw std::bad_alloc();
+  return frame;
+}
+
+PacketPtr makePacket() {
+  PacketPtr packet(av_packet_alloc());
+  if (!packet) throw std::bad_alloc();
+  return packet;
+}
+
+std::string errorText(int errnum) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(errnum, text, sizeof text);
+  return text;
+}
+
+void installLogCapture() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    av_log_set_level(AV_LOG_WARNING);
+    av_log_set_callback(logCallback);
+  });
+}
+
+void clearLastLog() { t_lastLog.clear(); }
+std::string lastLog() { return t_lastLog; }
+
+std::string describe(const std::string& what, const std::string& path, int errnum) {
+  std::string message = what + " '" + path + "': " + errorText(errnum);
+  if (!t_lastLog.empty() && t_lastLog != errorText(errnum)) message += " (" + t_lastLog + ")";
+  return message;
+}
+
+void fail(const std::string& what, const std::string& path, int errnum) {
+  if (errnum == AVERROR(ENOMEM)) throw std::bad_alloc();
+  throw Error(describe(what, path, errnum));
+}
+
+AVPixelFormat toAvPixelFormat(FrameFormat format) {
+  switch (format) {
+    case FrameFormat::Rgba: return AV_PIX_FMT_RGBA;
+    case FrameFormat::Uyvy: return AV_PIX_FMT_UYVY422;
+    case FrameFormat::Yuy2: return AV_PIX_FMT_YUYV422;
+  }
+  return AV_PIX_FMT_RGBA;
+}
+
+bool isYuvFormat(AVPixelFormat format) {
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  if (desc == nullptr) return false;
+  return (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) == 0 && desc->nb_components >= 3;
+}
+
+AVPixelFormat normaliseRange(AVPixelFormat format, bool& fullRange) {
+  switch (format) {
+    case AV_PIX_FMT_YUVJ420P: fullRange = true; return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: fullRange = true; return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: fullRange = true; return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: fullRange = true; return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P: fullRange = true; return AV_PIX_FMT_YUV411P;
+    default: return format;
+  }
+}
+
+void Scaler::convert(const PictureShape& source, const std::uint8_t* const sourcePlanes[], const int sourceStrides[],
+                     const PictureShape& target, std::uint8_t* const targetPlanes[], const int targetStrides[]) {
+  if (!m_context || !(source == m_source) || !(target == m_target)) {
+    m_context.reset();
+    const bool repack = isYuvFormat(source.format) && isYuvFormat(target.format);
+    // Bicubic only matters when the size changes; the full-chroma flags keep RGB <-> Y'CbCr
+    // conversions from subsampling twice.
+    const int flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
+    m_context.reset(sws_getContext(source.width, source.height, source.format, target.width, target.height,
+                                   target.format, flags, nullptr, nullptr, nullptr));
+    if (!m_context) {
+      throw Error(std::string("cannot convert pictures from ") + av_get_pix_fmt_name(source.format) + " to " +
+                  av_get_pix_fmt_name(target.format));
+    }
+    const int sourceRange = source.fullRange ? 1 : 0;
+    // Between Y'CbCr formats the samples pass unchanged: no range or matrix conversion.
+    const int targetRange = repack ? sourceRange : (target.fullRange ? 1 : 0);
+    const int targetSpace = repack ? source.colorspace : target.colorspace;
+    sws_setColorspaceDetails(m_context.get(), sws_getCoefficients(source.colorspace), sourceRange,
+                             sws_getCoefficients(targetSpace), targetRange, 0, 1 << 16, 1 << 16);
+    m_source = source;
+    m_target = target;
+  }
+  sws_scale(m_context.get(), sourcePlanes, sourceStrides, 0, source.height, targetPlanes, targetStrides);
+}
+
+void Scaler::toFrame(const AVFrame& picture, const PictureShape& source, Frame& frame) {
+  // Y'CbCr keeps its matrix and range when repacked; RGB becomes video-range BT.601 Y'CbCr.
+  const bool keep = isYuvFormat(source.format);
+  PictureShape target{frame.width(), frame.height(), toAvPixelFormat(frame.format()),
+                      keep ? source.colorspace : AVCOL_SPC_UNSPECIFIED, keep && source.fullRange};
+  std::uint8_t* planes[4] = {frame.data(), nullptr, nullptr, nullptr};
+  const int strides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
+  convert(source, picture.data, picture.linesize, target, planes, strides);
+}
+
+void Scaler::fromFrame(const Frame& frame, AVFrame& picture, const PictureShape& target) {
+  PictureShape source{frame.width(), frame.height(), toAvPixelFormat(frame.format()), target.colorspace,
+                      target.fullRange};
+  const std::uint8_t* planes[4] = {frame.data(), nullptr, nullptr, nullptr};
+  const int strides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
+  convert(source, planes, strides, target, picture.data, picture.linesize);
+}
+
+}  // namespace detail
+}  // namespace zel::media
