@@ -188,6 +188,25 @@ std::vector<ParameterDefinition*> ComponentDefinition::Parameters() const {
 
 // --- parameter and layout definitions -----------------------------------------------------------
 
+namespace {
+// Definitions only ever reference ones made before they were linked, so these walks end. A link
+// that would close a cycle is refused: the objects would keep each other alive for ever and every
+// walk over them would never end.
+bool ReachesParameter(const ParameterDefinition& from, const ParameterDefinition* target) {
+  if (&from == target) return true;
+  for (const auto& c : from.components)
+    if (ReachesParameter(*c.Get(), target)) return true;
+  return false;
+}
+
+bool ReachesLayout(const LayoutDefinition& from, const LayoutDefinition* target) {
+  if (&from == target) return true;
+  for (const auto& c : from.children)
+    if (ReachesLayout(*c.Get(), target)) return true;
+  return false;
+}
+}  // namespace
+
 VOKRESULT ParameterDefinition::SetAttribute(const VOKUID& attr, const VOKUID& valueType, const void* value,
                                             std::uint32_t size) {
   ZEL_HOST_ENTER_DETAIL("ParameterDefinition.SetAttribute", ToUtf8(name));
@@ -205,7 +224,7 @@ VOKRESULT ParameterDefinition::InitParameter(const VOKUID& parameterUid, const V
   std::vector<VOKPtr<ParameterDefinition>> parts;
   for (std::uint32_t i = 0; i < componentCount; ++i) {
     auto* ours = dynamic_cast<ParameterDefinition*>(componentList[i]);
-    if (ours == nullptr) return VOK_E_INVALIDARG;
+    if (ours == nullptr || ReachesParameter(*ours, this)) return VOK_E_INVALIDARG;
     parts.emplace_back(ours);
   }
   initialised = true;
@@ -247,7 +266,7 @@ VOKRESULT LayoutDefinition::AddChild(IZELLayoutDefinition* child) {
   ZEL_HOST_ENTER_DETAIL("LayoutDefinition.AddChild", ToUtf8(name.value_or(u"")));
   auto* ours = dynamic_cast<LayoutDefinition*>(child);
   if (child == nullptr) return VOK_E_POINTER;
-  if (ours == nullptr) return VOK_E_INVALIDARG;
+  if (ours == nullptr || ReachesLayout(*ours, this)) return VOK_E_INVALIDARG;
   children.emplace_back(ours);
   return VOK_OK;
 }
