@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cassert>
+#include <memory>
 #include <utility>
 
 template <class T>
@@ -31,7 +32,8 @@ class VOKPtr {
   VOKPtr& operator=(const VOKPtr& other) noexcept { return *this = other._reference; }
   /// Takes `other`'s reference and releases the old one.
   VOKPtr& operator=(VOKPtr&& other) noexcept {
-    if (this != &other) {
+    // std::addressof: operator& is the out-parameter access, which would release `other`.
+    if (this != std::addressof(other)) {
       T* old = std::exchange(_reference, std::exchange(other._reference, nullptr));
       if (old) old->Release();
     }
