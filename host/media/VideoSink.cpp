@@ -70,7 +70,6 @@ namespace {
 using namespace detail;
 
 constexpr const char* kDefaultCodec = "libx264";
-constexpr double kAudioLead = 0.5;  ///< seconds audio may run ahead of video in the interleave
 
 std::string extensionOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -149,7 +148,7 @@ public:
     } else {
       c.field_order = AV_FIELD_PROGRESSIVE;
     }
-    codecOptions.consume("encoder " + std::string(codec->name),
+    codecOptions.consume("cannot write '" + path + "': encoder " + std::string(codec->name),
                          [&](AVDictionary** d) {
                            const int rc = avcodec_open2(m_context.get(), codec, d);
                            if (rc < 0) fail("cannot open encoder " + std::string(codec->name) + " for", path, rc);
@@ -220,6 +219,20 @@ AVPixelFormat chooseVideoFormat(const AVCodec& codec, const SinkOptions& options
   return avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, toAvPixelFormat(options.format), 0, nullptr);
 }
 
+void setX264Defaults(const SinkOptions& options, OptionSet& codecOptions) {
+  const auto& given = options.codecOptions;
+  if (given.count("crf") == 0 && given.count("qp") == 0) codecOptions.set("crf", "18");
+  if (given.count("preset") == 0) codecOptions.set("preset", "fast");
+  if (options.fieldOrder != FieldOrder::Progressive) {
+    // The encoder learns the field order per frame only after its first frame is coded, so the
+    // first picture timing (which players and probes read) would say top field first. Set it
+    // from the start.
+    std::string params = given.count("x264-params") != 0 ? given.at("x264-params") + ":" : "";
+    params += options.fieldOrder == FieldOrder::TopFirst ? "tff=1" : "bff=1";
+    codecOptions.set("x264-params", params);
+  }
+}
+
 void checkSubsampling(const std::string& path, const SinkOptions& options, AVPixelFormat format) {
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   if (desc == nullptr) return;
@@ -279,11 +292,10 @@ public:
     if (rc < 0) fail("cannot write", path, rc);
 
     OptionSet codecOptions;
-    for (const auto& [key, value] : options.codecOptions) codecOptions.set(key, value);
-    if (std::string_view(codec->name) == kDefaultCodec) {
-      if (options.codecOptions.count("crf") == 0 && options.codecOptions.count("qp") == 0) codecOptions.set("crf", "18");
-      if (options.codecOptions.count("preset") == 0) codecOptions.set("preset", "fast");
+    if (kind == Kind::Video) {
+      for (const auto& [key, value] : options.codecOptions) codecOptions.set(key, value);
     }
+    if (std::string_view(codec->name) == kDefaultCodec) setX264Defaults(options, codecOptions);
     m_encoder.open(codec, options, pixelFormat, (format->flags & AVFMT_GLOBALHEADER) != 0, codecOptions, path);
 
     m_video = avformat_new_stream(m_muxer.get(), nullptr);
@@ -301,7 +313,7 @@ public:
       // Index at the front, so the file plays while it downloads.
       muxerOptions.set("movflags", "+faststart");
     }
-    muxerOptions.consume("muxer " + std::string(format->name), [&](AVDictionary** d) {
+    muxerOptions.consume("cannot write '" + path + "': muxer " + std::string(format->name), [&](AVDictionary** d) {
       const int result = avformat_write_header(m_muxer.get(), d);
       if (result < 0) fail("cannot write the header of", path, result);
       return result;
@@ -338,7 +350,8 @@ private:
     const double seconds = stamp == AV_NOPTS_VALUE ? 0 : static_cast<double>(stamp) * av_q2d(m_video->time_base);
     const int rc = av_interleaved_write_frame(m_muxer.get(), &packet);
     if (rc < 0) fail("cannot write", m_path, rc);
-    pumpAudio(seconds + kAudioLead);
+    // Audio goes in only as far as the video has come: where the video ends is known at commit.
+    pumpAudio(seconds);
   }
 
   void openAudio(const AudioFrom& audio, const AVOutputFormat& format) {
@@ -414,7 +427,7 @@ private:
       if (seconds >= m_audioEnd) {
         dropAudio();
         // Packets come roughly in time order: well past the end, nothing more is wanted.
-        if (seconds > m_audioEnd + 2 * kAudioLead + 1) m_audioDone = true;
+        if (seconds > m_audioEnd + 2) m_audioDone = true;
         continue;
       }
       if (seconds > until) return;
@@ -470,7 +483,6 @@ public:
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
     if (codec == nullptr) throw Error("cannot write '" + path + "': FFmpeg has no PNG encoder");
     OptionSet codecOptions;
-    for (const auto& [key, value] : options.codecOptions) codecOptions.set(key, value);
     SinkOptions progressive = options;
     progressive.fieldOrder = FieldOrder::Progressive;
     m_encoder.open(codec, progressive, AV_PIX_FMT_RGBA, false, codecOptions, path);
@@ -490,12 +502,12 @@ public:
       }
       m_files.emplace_back(name, m_options.overwrite);
     }
-    PendingFile& file = m_files.back();
-    m_encoder.encode(frame, m_written, [&](AVPacket& packet) { save(file, packet); });
+    m_encoder.encode(frame, m_written, [&](AVPacket& packet) { save(packet); });
   }
 
   void finish() override {
     if (m_files.empty()) throw Error("cannot write '" + m_path + "': no picture was written");
+    m_encoder.flush([&](AVPacket& packet) { save(packet); });
     try {
       for (PendingFile& file : m_files) file.commit();
     } catch (...) {
@@ -508,7 +520,13 @@ public:
   }
 
 private:
-  void save(const PendingFile& file, const AVPacket& packet) {
+  /// Stores a packet in the file of its picture: with frame threads the encoder hands packets
+  /// back later than their frames, so the time stamp (the picture's number) picks the file.
+  void save(const AVPacket& packet) {
+    if (packet.pts < 0 || static_cast<std::size_t>(packet.pts) >= m_files.size()) {
+      throw Error("cannot write '" + m_path + "': the PNG encoder returned an unknown picture");
+    }
+    const PendingFile& file = m_files[static_cast<std::size_t>(packet.pts)];
     std::FILE* out = std::fopen(file.tempPath().c_str(), "wb");
     if (out == nullptr) throw Error("cannot write '" + file.target() + "': " + std::strerror(errno));
     const bool written = std::fwrite(packet.data, 1, static_cast<std::size_t>(packet.size), out) ==

@@ -45,8 +45,9 @@ struct SinkOptions {
   std::string codec;
   /// Encode 4:2:2 (yuv422p) instead of 4:2:0 (yuv420p) in .mp4/.mkv/.mov.
   bool chroma422 = false;
-  /// Encoder options, as FFmpeg names them ("preset", "crf"). libx264 gets crf 18 and preset
-  /// "fast" unless they are given here. An option the encoder does not know is an error.
+  /// Options of the .mp4/.mkv/.mov encoder, as FFmpeg names them ("preset", "crf"). libx264
+  /// gets crf 18 and preset "fast" unless they are given here. An option the encoder does not
+  /// know is an error. Y4M and PNG have nothing to tune and ignore them.
   std::map<std::string, std::string> codecOptions;
   bool overwrite = false;  ///< replace an existing output (else opening fails)
   std::optional<AudioFrom> audio;

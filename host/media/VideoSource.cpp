@@ -175,7 +175,10 @@ public:
     if (rc < 0) fail("cannot read stream information of", path, rc);
 
     rc = av_find_best_stream(m_format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (rc < 0 || isTextArt(*m_format, m_format->streams[rc]->codecpar->codec_id)) {
+    if (rc >= 0 && isTextArt(*m_format, m_format->streams[rc]->codecpar->codec_id)) {
+      throw Error("cannot read '" + path + "': not a video or image file (it is text)");
+    }
+    if (rc < 0) {
       if (rc < 0 && rc != AVERROR_STREAM_NOT_FOUND && rc != AVERROR_DECODER_NOT_FOUND) fail("cannot read", path, rc);
       if (rc == AVERROR_DECODER_NOT_FOUND) throw Error("cannot read '" + path + "': no decoder for its video");
       throw Error("cannot read '" + path + "': it has no video stream");

@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include "MediaTestSupport.h"
+#include "media/Error.h"
+#include "media/VideoSource.h"
+
+namespace zel::media {
+namespace {
+
+using testing::run;
+using SourceTest = testing::TempDirTest;
+
+std::string rateText(AVRational r) { return std::to_string(r.num) + "/" + std::to_string(r.den); }
+
+// --- the test pattern ------------------------------------------------------------------------
+
+TEST(TestPattern, DefaultsToTenSecondsOfFullHdAt25) {
+  VideoSource source = VideoSource::testPattern();
+  const SourceInfo& info = source.info();
+  EXPECT_EQ(info.kind, SourceKind::TestPattern);
+  EXPECT_EQ(info.width, 1920);
+  EXPECT_EQ(info.height, 1080);
+  EXPECT_EQ(rateText(info.rate), "25/1");
+  EXPECT_EQ(info.frameCount, 250);
+  EXPECT_TRUE(info.frameCountExact);
+  EXPECT_EQ(info.fieldOrder, FieldOrder::Progressive);
+  EXPECT_FALSE(info.hasAudio);
+  EXPECT_FALSE(info.nativeYuv);
+
+  Frame frame;
+  ASSERT_TRUE(source.read(frame, FrameFormat::Rgba));
+  EXPECT_EQ(frame.index(), 0);
+  // Top left is the 75 % white bar, top right the blue one.
+  const std::uint8_t* top = frame.row(0);
+  EXPECT_EQ(std::vector<int>(top, top + 4), (std::vector<int>{191, 191, 191, 255}));
+  const std::uint8_t* right = top + 4 * 1919;
+  EXPECT_EQ(std::vector<int>(right, right + 4), (std::vector<int>{0, 0, 191, 255}));
+}
+
+TEST(TestPattern, MovesBelowTheBarsAndNowhereElse) {
+  SourceOptions options;
+  options.size = Size{160, 90};
+  VideoSource source = VideoSource::testPattern(options);
+  Frame first, later;
+  ASSERT_TRUE(source.read(first, FrameFormat::Rgba));
+  source.seek(12);
+  ASSERT_TRUE(source.read(later, FrameFormat::Rgba));
+  EXPECT_EQ(later.index(), 12);
+  // Rows 0-53 hold the bars, 54-62 the ramp, 63-89 the box and the number on a dark band.
+  std::vector<bool> changed(90);
+  for (int y = 0; y < 90; ++y) changed[y] = !std::equal(first.row(y), first.row(y) + first.rowBytes(), later.row(y));
+  for (int y = 0; y < 54; ++y) EXPECT_FALSE(changed[y]) << "bar row " << y;
+  for (int y = 54; y < 63; ++y) EXPECT_TRUE(changed[y]) << "ramp row " << y;
+  EXPECT_GT(std::count(changed.begin() + 63, changed.end(), true), 15) << "box and number rows";
+  for (int y = 0; y < 90; ++y) {
+    for (int x = 0; x < 160; ++x) ASSERT_EQ(later.row(y)[4 * x + 3], 255) << x << "," << y;
+  }
+}
+
+TEST(TestPattern, SeekGivesTheSameFrameAsReadingOnAndStopsAtTheCount) {
+  SourceOptions options;
+  options.size = Size{64, 48};
+  options.rate = AVRational{30000, 1001};
+  options.frameCount = 9;
+  VideoSource source = VideoSource::testPattern(options);
+  std::vector<Frame> frames(9);
+  for (Frame& frame : frames) ASSERT_TRUE(source.read(frame, FrameFormat::Uyvy));
+  Frame extra;
+  EXPECT_FALSE(source.read(extra, FrameFormat::Uyvy));
+  EXPECT_TRUE(extra.empty());
+  for (const std::int64_t k : {5, 0, 8, 3}) {
+    source.seek(k);
+    EXPECT_EQ(source.position(), k);
+    Frame again;
+    ASSERT_TRUE(source.read(again, FrameFormat::Uyvy));
+    EXPECT_EQ(again.index(), k);
+    EXPECT_TRUE(again.samePixels(frames[k])) << k;
+  }
+  source.seek(9);
+  EXPECT_FALSE(source.read(extra, FrameFormat::Uyvy));
+}
+
+TEST(TestPattern, RefusesUnusableOptions) {
+  struct Case {
+    const char* name;
+    SourceOptions options;
+  };
+  std::vector<Case> cases(5);
+  cases[0] = {"zero size", {}};
+  cases[0].options.size = Size{0, 0};
+  cases[1] = {"huge size", {}};
+  cases[1].options.size = Size{Frame::kMaxSide + 2, 2};
+  cases[2] = {"zero rate", {}};
+  cases[2].options.rate = AVRational{0, 1};
+  cases[3] = {"negative rate", {}};
+  cases[3].options.rate = AVRational{-25, 1};
+  cases[4] = {"no frames", {}};
+  cases[4].options.frameCount = 0;
+  for (const Case& c : cases) EXPECT_THROW(VideoSource::testPattern(c.options), Error) << c.name;
+}
+
+TEST(TestPattern, OddWidthWorksInRgbaButNotIn422) {
+  SourceOptions options;
+  options.size = Size{63, 48};
+  VideoSource source = VideoSource::testPattern(options);
+  Frame frame;
+  EXPECT_TRUE(source.read(frame, FrameFormat::Rgba));
+  try {
+    source.read(frame, FrameFormat::Yuy2);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("width 63 is odd"), std::string::npos) << e.what();
+  }
+}
+
+// --- files -----------------------------------------------------------------------------------
+
+/// Packs the planes of frame `index` of a yuv422p Y4M file (as FFmpeg wrote it) into UYVY or
+/// YUY2 bytes by hand, independently of the library.
+std::vector<std::uint8_t> packY4m422(const std::string& bytes, int width, int height, int index, FrameFormat format) {
+  std::size_t pos = bytes.find('\n') + 1;
+  const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 2;
+  for (int i = 0; i <= index; ++i) {
+    pos = bytes.find('\n', pos) + 1;  // "FRAME\n"
+    if (i < index) pos += frameBytes;
+  }
+  const auto* y = reinterpret_cast<const std::uint8_t*>(bytes.data() + pos);
+  const std::uint8_t* cb = y + width * height;
+  const std::uint8_t* cr = cb + width / 2 * height;
+  std::vector<std::uint8_t> packed;
+  for (int row = 0; row < height; ++row) {
+    for (int pair = 0; pair < width / 2; ++pair) {
+      const std::uint8_t y0 = y[row * width + 2 * pair], y1 = y[row * width + 2 * pair + 1];
+      const std::uint8_t u = cb[row * width / 2 + pair], v = cr[row * width / 2 + pair];
+      if (format == FrameFormat::Uyvy) {
+        packed.insert(packed.end(), {u, y0, v, y1});
+      } else {
+        packed.insert(packed.end(), {y0, u, y1, v});
+      }
+    }
+  }
+  return packed;
+}
+
+TEST_F(SourceTest, Yuv422InputReadsAs422WithoutTouchingASample) {
+  // testsrc2 has saturated colours: any trip through RGB would change some bytes.
+  run("ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25 -frames 3 -pix_fmt yuv422p '" + path("in.y4m") + "'");
+  const std::string bytes = readBytes("in.y4m");
+  for (const FrameFormat format : {FrameFormat::Uyvy, FrameFormat::Yuy2}) {
+    SCOPED_TRACE(std::string(toString(format)));
+    VideoSource source = VideoSource::open(path("in.y4m"));
+    EXPECT_TRUE(source.info().nativeYuv);
+    EXPECT_EQ(source.info().pixelFormat, "yuv422p");
+    Frame frame;
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(source.read(frame, format));
+      const std::vector<std::uint8_t> expected = packY4m422(bytes, 64, 48, i, format);
+      std::vector<std::uint8_t> actual;
+      for (int y = 0; y < 48; ++y) actual.insert(actual.end(), frame.row(y), frame.row(y) + frame.rowBytes());
+      EXPECT_EQ(actual, expected) << "frame " << i;
+    }
+    EXPECT_FALSE(source.read(frame, format));
+  }
+}
+
+TEST_F(SourceTest, VideoFileReportsItsStreamAndSeeksToAnyFrame) {
+  run("ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=30000/1001 -frames 12 -c:v libx264 -preset ultrafast "
+      "-g 5 -pix_fmt yuv420p '" + path("in.mp4") + "'");
+  VideoSource source = VideoSource::open(path("in.mp4"));
+  const SourceInfo& info = source.info();
+  EXPECT_EQ(info.kind, SourceKind::Video);
+  EXPECT_EQ(info.width, 64);
+  EXPECT_EQ(info.height, 48);
+  EXPECT_EQ(rateText(info.rate), "30000/1001");
+  EXPECT_EQ(info.frameCount, 12);
+  EXPECT_TRUE(info.frameCountExact);
+  EXPECT_TRUE(info.nativeYuv);
+  EXPECT_EQ(info.codec, "h264");
+  EXPECT_FALSE(info.hasAudio);
+
+  std::vector<Frame> frames(12);
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_TRUE(source.read(frames[i], FrameFormat::Rgba));
+    EXPECT_EQ(frames[i].index(), i);
+  }
+  Frame frame;
+  EXPECT_FALSE(source.read(frame, FrameFormat::Rgba));
+  for (const std::int64_t k : {7, 2, 11, 0, 6}) {  // between key frames, backwards, the last
+    source.seek(k);
+    ASSERT_TRUE(source.read(frame, FrameFormat::Rgba)) << k;
+    EXPECT_EQ(frame.index(), k);
+    EXPECT_TRUE(frame.samePixels(frames[k])) << k;
+  }
+  source.seek(12);
+  EXPECT_FALSE(source.read(frame, FrameFormat::Rgba));
+}
+
+TEST_F(SourceTest, StillImageRepeatsForTheFramesAsked) {
+  run("ffmpeg -v error -f lavfi -i testsrc=size=40x30 -frames 1 -pix_fmt rgba '" + path("still.png") + "'");
+  {
+    VideoSource source = VideoSource::open(path("still.png"));
+    EXPECT_EQ(source.info().kind, SourceKind::Still);
+    EXPECT_EQ(source.info().frameCount, 250);
+    EXPECT_EQ(rateText(source.info().rate), "25/1");
+    EXPECT_FALSE(source.info().nativeYuv);
+  }
+  SourceOptions options;
+  options.rate = AVRational{50, 1};
+  options.frameCount = 3;
+  VideoSource source = VideoSource::open(path("still.png"), options);
+  EXPECT_EQ(rateText(source.info().rate), "50/1");
+  Frame first, frame;
+  ASSERT_TRUE(source.read(first, FrameFormat::Rgba));
+  for (int i = 1; i < 3; ++i) {
+    ASSERT_TRUE(source.read(frame, i == 1 ? FrameFormat::Uyvy : FrameFormat::Rgba));
+    EXPECT_EQ(frame.index(), i);
+  }
+  EXPECT_TRUE(frame.samePixels(first));
+  EXPECT_FALSE(source.read(frame, FrameFormat::Rgba));
+
+  options.size = Size{80, 60};
+  VideoSource scaled = VideoSource::open(path("still.png"), options);
+  ASSERT_TRUE(scaled.read(frame, FrameFormat::Rgba));
+  EXPECT_EQ(frame.width(), 80);
+  EXPECT_EQ(frame.height(), 60);
+}
+
+TEST_F(SourceTest, ImageSequenceFollowsItsPattern) {
+  run("ffmpeg -v error -f lavfi -i testsrc=size=40x30:rate=25 -frames 4 -start_number 1 '" + path("f%03d.png") + "'");
+  EXPECT_EQ(files(), (std::vector<std::string>{"f001.png", "f002.png", "f003.png", "f004.png"}));
+  SourceOptions options;
+  options.rate = AVRational{24000, 1001};
+  VideoSource source = VideoSource::open(path("f%03d.png"), options);
+  EXPECT_EQ(source.info().kind, SourceKind::Sequence);
+  EXPECT_EQ(rateText(source.info().rate), "24000/1001");
+  EXPECT_EQ(source.info().frameCount, 4);
+
+  VideoSource single = VideoSource::open(path("f003.png"));
+  Frame third;
+  ASSERT_TRUE(single.read(third, FrameFormat::Rgba));
+
+  Frame frame;
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(source.read(frame, FrameFormat::Rgba));
+    EXPECT_EQ(frame.index(), i);
+    if (i == 2) {
+      EXPECT_TRUE(frame.samePixels(third));
+    }
+  }
+  EXPECT_FALSE(source.read(frame, FrameFormat::Rgba));
+}
+
+TEST_F(SourceTest, FilesThatCannotBeReadSayWhatAndWhere) {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += std::to_string(i) + "\n";
+  writeText("notes.txt", text);  // FFmpeg would play this as ANSI art
+  std::string noise(100000, '\0');
+  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 2654435761u >> 13);
+  writeText("noise.mp4", noise);
+  writeText("empty.mkv", "");
+  run("ffmpeg -v error -f lavfi -i sine=duration=0.2 '" + path("tone.wav") + "'");
+  run("ffmpeg -v error -f lavfi -i testsrc=size=40x30:rate=25 -frames 2 -start_number 1 '" + path("g%d.png") + "'");
+
+  const struct {
+    std::string name;
+    std::string expected;
+  } cases[] = {
+      {"missing.mp4", "No such file or directory"},
+      {"notes.txt", "not a video or image file"},
+      {"noise.mp4", "not a video or image file"},
+      {"empty.mkv", "not a video or image file"},
+      {"tone.wav", "has no video stream"},
+      {"h%04d.png", "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      VideoSource::open(path(c.name));
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find("'" + path(c.name) + "'"), std::string::npos) << message;
+      EXPECT_NE(message.find(c.expected), std::string::npos) << message;
+      EXPECT_EQ(message.find('\n'), std::string::npos) << "one line: " << message;
+    }
+  }
+}
+
+TEST(SequencePattern, Recognition) {
+  const std::pair<const char*, bool> cases[] = {
+      {"frames/%04d.png", true}, {"%d.png", true},      {"a%3d.png", true},  {"100%%.png", false},
+      {"100%%%d.png", true},     {"x.png", false},      {"%s.png", false},   {"50%.png", false},
+      {"%", false},              {"%04x.png", false},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(isSequencePattern(text), expected) << text;
+}
+
+}  // namespace
+}  // namespace zel::media
