@@ -291,7 +291,7 @@ inline std::uint8_t Mix256Impl(std::uint32_t v256, std::uint32_t a, std::uint32_
 // integer, and only the double arithmetic itself tells; those cases (greys at full alpha among
 // them) run it, remembering the last quotient because a clock has few colours.
 struct SecondLumaCache {
-  std::uint32_t key = 0xFFFFFFFFu;  // colour and alpha; never a valid key (alpha 0 is not asked)
+  std::uint64_t key = ~std::uint64_t{0};  // colour and alpha (32 bits): this is never one
   double quotient = 0;
 };
 
@@ -302,7 +302,7 @@ inline std::uint8_t MixSecondLumaImpl(std::uint32_t r, std::uint32_t g, std::uin
   const std::uint32_t x = m * a;
   const std::uint32_t q = x / 255000;
   if (x != q * 255000 || m == 0) return static_cast<std::uint8_t>(q + k);
-  const std::uint32_t key = (r << 24) | (g << 16) | (b << 8) | a;
+  const std::uint64_t key = (r << 24) | (g << 16) | (b << 8) | a;
   if (key != cache.key) {
     cache.key = key;
     cache.quotient = SecondLumaDouble(r, g, b) * a / 255;
