@@ -97,6 +97,17 @@ std::string CaseOf(const std::string& name) {
   return name.substr(first + 1, third == std::string::npos ? std::string::npos : third - first - 1);
 }
 
+/// The drawtext benchmark a render is held against: "render/<case>/separate/<clock>" against
+/// "drawtext/<case>/copy", "render/<case>/in_place/<clock>" against "drawtext/<case>/in_place".
+std::string DrawtextPartner(const std::string& name) {
+  if (name.rfind("render/", 0) != 0) return {};
+  const std::string c = CaseOf(name);
+  const std::string rest = name.substr(std::string("render/").size() + c.size());
+  if (rest.rfind("/separate", 0) == 0) return "drawtext/" + c + "/copy";
+  if (rest.rfind("/in_place", 0) == 0) return "drawtext/" + c + "/in_place";
+  return {};
+}
+
 /// Forwards everything to the display reporter that the flags ask for, and keeps each
 /// benchmark's median CPU time (or its only time, without repetitions) for the summary.
 class SummaryReporter final : public benchmark::BenchmarkReporter {
@@ -160,22 +171,23 @@ class SummaryReporter final : public benchmark::BenchmarkReporter {
     if (order.empty()) return;
     std::sort(order.begin(), order.end());
 
-    out << "\nSummary: median CPU time of each benchmark, and its ratio to one memcpy and one memset"
-           "\nof a whole frame of the same format and size, measured in this run.\n";
-    std::snprintf(line, sizeof line, "%-48s %10s %10s %10s\n", "benchmark", "ms", "x memcpy",
-                  "x memset");
+    out << "\nSummary: median CPU time of each benchmark, its ratio to one memcpy and one memset"
+           "\nof a whole frame of the same format and size, and a render's ratio to drawtext in the"
+           "\nmatching case (separate output vs copy, in place vs in place), all from this run.\n";
+    std::snprintf(line, sizeof line, "%-48s %10s %10s %10s %10s\n", "benchmark", "ms", "x memcpy",
+                  "x memset", "x drawtext");
     out << line;
     for (const auto& [unused, name] : order) {
       const Entry& e = m_entries.at(name);
       const std::string c = CaseOf(name);
-      const auto cpy = m_entries.find("floor_memcpy/" + c);
-      const auto set = m_entries.find("floor_memset/" + c);
-      const auto ratio = [&](const auto& it) {
+      const auto ratio = [&](const std::string& other) {
+        const auto it = m_entries.find(other);
         return it == m_entries.end() || it->second.ms <= 0 ? std::string("-")
                                                           : Fixed(e.ms / it->second.ms, 2);
       };
-      std::snprintf(line, sizeof line, "%-48s %10.3f %10s %10s\n", name.c_str(), e.ms,
-                    ratio(cpy).c_str(), ratio(set).c_str());
+      std::snprintf(line, sizeof line, "%-48s %10.3f %10s %10s %10s\n", name.c_str(), e.ms,
+                    ratio("floor_memcpy/" + c).c_str(), ratio("floor_memset/" + c).c_str(),
+                    ratio(DrawtextPartner(name)).c_str());
       out << line;
     }
     out.flush();

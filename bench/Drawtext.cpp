@@ -1,15 +1,7 @@
-// What a user would pick instead of the clock: FFmpeg's drawtext filter drawing a running time code
-// in an 86-point Liberation Sans with a box, run through libavfilter (buffer -> drawtext ->
-// buffersink) on the same frame sizes and formats as the plug-in (rgba, and planar yuv422p for the
-// plug-in's packed 4:2:2; both 2 or 4 bytes a pixel alike).
-//
-// Two cases, matching the plug-in's two ways of being called:
-// - "in_place": the frame handed in is writable, so drawtext draws into it; this is the filter's
-//   own cost (plus libavfilter's hand-over), the counterpart of a render in place;
-// - "copy": the frame handed in is shared (the source keeps a reference), so libavfilter first
-//   copies it into a pooled buffer and drawtext draws there; the counterpart of a render into a
-//   separate output image.
-// Both register the floors too, so their ratios to memcpy come from the same run.
+// The drawtext yardstick (see Drawtext.h). FFmpeg's counterpart of the plug-in's packed 4:2:2 is
+// planar yuv422p: the same 2 bytes a pixel, so the copies and floors match.
+#include "Drawtext.h"
+
 #include "BenchSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -208,15 +200,17 @@ void DrawtextCopy(benchmark::State& state, FrameCase c) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace zel::bench {
+
+void RegisterDrawtext() {
   av_log_set_level(AV_LOG_ERROR);
-  zel::bench::RegisterFloors();
-  for (const FrameCase& c : zel::bench::FrameCases()) {
-    const std::string name = "drawtext/" + zel::bench::CaseName(c);
+  for (const FrameCase& c : FrameCases()) {
+    const std::string name = "drawtext/" + CaseName(c);
     benchmark::RegisterBenchmark((name + "/in_place").c_str(), DrawtextInPlace, c)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark((name + "/copy").c_str(), DrawtextCopy, c)
         ->Unit(benchmark::kMillisecond);
   }
-  return zel::bench::RunWithSummary(argc, argv);
 }
+
+}  // namespace zel::bench
