@@ -142,6 +142,7 @@ public:
       m_target.colorspace = AVCOL_SPC_SMPTE170M;
     }
     m_fieldOrder = options.fieldOrder;
+    m_target.interlaced = options.fieldOrder != FieldOrder::Progressive;
     if (options.fieldOrder != FieldOrder::Progressive) {
       c.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
       c.field_order = options.fieldOrder == FieldOrder::TopFirst ? AV_FIELD_TT : AV_FIELD_BB;
@@ -237,7 +238,8 @@ void checkSubsampling(const std::string& path, const SinkOptions& options, AVPix
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   if (desc == nullptr) return;
   const int across = 1 << desc->log2_chroma_w;
-  const int down = 1 << desc->log2_chroma_h;
+  // Interlaced pictures are subsampled one field at a time: each field needs whole chroma lines.
+  const int down = (1 << desc->log2_chroma_h) * (options.fieldOrder != FieldOrder::Progressive ? 2 : 1);
   if (options.width % across != 0 || options.height % down != 0) {
     throw Error("cannot write '" + path + "': size " + std::to_string(options.width) + "x" +
                 std::to_string(options.height) + " cannot be encoded as " + desc->name + " (width must be a multiple of " +

@@ -363,16 +363,15 @@ private:
   void deliver(const AVFrame& picture, Frame& frame, FrameFormat format) {
     bool fullRange = picture.color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat pixelFormat = normaliseRange(static_cast<AVPixelFormat>(picture.format), fullRange);
-    const PictureShape shape{picture.width, picture.height, pixelFormat, picture.colorspace, fullRange};
+    FieldOrder order = m_info.fieldOrder;
+    if (order == FieldOrder::Progressive && picture.interlaced_frame) {
+      order = picture.top_field_first ? FieldOrder::TopFirst : FieldOrder::BottomFirst;
+    }
+    const PictureShape shape{picture.width,  picture.height, pixelFormat, picture.colorspace,
+                             fullRange,      order != FieldOrder::Progressive};
     frame.allocate(m_info.width, m_info.height, format);
     m_scaler.toFrame(picture, shape, frame);
-    if (m_info.fieldOrder != FieldOrder::Progressive) {
-      frame.setFieldOrder(m_info.fieldOrder);
-    } else if (picture.interlaced_frame) {
-      frame.setFieldOrder(picture.top_field_first ? FieldOrder::TopFirst : FieldOrder::BottomFirst);
-    } else {
-      frame.setFieldOrder(FieldOrder::Progressive);
-    }
+    frame.setFieldOrder(order);
   }
 
   bool readStill(Frame& frame, FrameFormat format) {

@@ -118,14 +118,16 @@ AVPixelFormat normaliseRange(AVPixelFormat format, bool& fullRange) {
 
 void Scaler::convert(const PictureShape& source, const std::uint8_t* const sourcePlanes[], const int sourceStrides[],
                      const PictureShape& target, std::uint8_t* const targetPlanes[], const int targetStrides[]) {
+  const bool byField = source.interlaced && source.height % 2 == 0 && target.height % 2 == 0;
+  const int fields = byField ? 2 : 1;
   if (!m_context || !(source == m_source) || !(target == m_target)) {
     m_context.reset();
     const bool repack = isYuvFormat(source.format) && isYuvFormat(target.format);
     // Bicubic only matters when the size changes; the full-chroma flags keep RGB <-> Y'CbCr
     // conversions from subsampling twice.
     const int flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
-    m_context.reset(sws_getContext(source.width, source.height, source.format, target.width, target.height,
-                                   target.format, flags, nullptr, nullptr, nullptr));
+    m_context.reset(sws_getContext(source.width, source.height / fields, source.format, target.width,
+                                   target.height / fields, target.format, flags, nullptr, nullptr, nullptr));
     if (!m_context) {
       throw Error(std::string("cannot convert pictures from ") + av_get_pix_fmt_name(source.format) + " to " +
                   av_get_pix_fmt_name(target.format));
@@ -139,14 +141,35 @@ void Scaler::convert(const PictureShape& source, const std::uint8_t* const sourc
     m_source = source;
     m_target = target;
   }
-  sws_scale(m_context.get(), sourcePlanes, sourceStrides, 0, source.height, targetPlanes, targetStrides);
+  if (fields == 1) {
+    sws_scale(m_context.get(), sourcePlanes, sourceStrides, 0, source.height, targetPlanes, targetStrides);
+    return;
+  }
+  // A field is every other line: start one line down for the second, and step two lines.
+  for (int field = 0; field < 2; ++field) {
+    const std::uint8_t* fieldSource[4] = {};
+    std::uint8_t* fieldTarget[4] = {};
+    int fieldSourceStrides[4] = {};
+    int fieldTargetStrides[4] = {};
+    for (int plane = 0; plane < 4; ++plane) {
+      if (sourcePlanes[plane] != nullptr) {
+        fieldSource[plane] = sourcePlanes[plane] + field * sourceStrides[plane];
+        fieldSourceStrides[plane] = sourceStrides[plane] * 2;
+      }
+      if (targetPlanes[plane] != nullptr) {
+        fieldTarget[plane] = targetPlanes[plane] + field * targetStrides[plane];
+        fieldTargetStrides[plane] = targetStrides[plane] * 2;
+      }
+    }
+    sws_scale(m_context.get(), fieldSource, fieldSourceStrides, 0, source.height / 2, fieldTarget, fieldTargetStrides);
+  }
 }
 
 void Scaler::toFrame(const AVFrame& picture, const PictureShape& source, Frame& frame) {
   // Y'CbCr keeps its matrix and range when repacked; RGB becomes video-range BT.601 Y'CbCr.
   const bool keep = isYuvFormat(source.format);
   PictureShape target{frame.width(), frame.height(), toAvPixelFormat(frame.format()),
-                      keep ? source.colorspace : AVCOL_SPC_UNSPECIFIED, keep && source.fullRange};
+                      keep ? source.colorspace : AVCOL_SPC_UNSPECIFIED, keep && source.fullRange, source.interlaced};
   std::uint8_t* planes[4] = {frame.data(), nullptr, nullptr, nullptr};
   const int strides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
   convert(source, picture.data, picture.linesize, target, planes, strides);
@@ -154,7 +177,7 @@ void Scaler::toFrame(const AVFrame& picture, const PictureShape& source, Frame& 
 
 void Scaler::fromFrame(const Frame& frame, AVFrame& picture, const PictureShape& target) {
   PictureShape source{frame.width(), frame.height(), toAvPixelFormat(frame.format()), target.colorspace,
-                      target.fullRange};
+                      target.fullRange, target.interlaced};
   const std::uint8_t* planes[4] = {frame.data(), nullptr, nullptr, nullptr};
   const int strides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
   convert(source, planes, strides, target, picture.data, picture.linesize);

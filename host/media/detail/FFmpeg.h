@@ -75,6 +75,9 @@ struct PictureShape {
   AVPixelFormat format = AV_PIX_FMT_NONE;
   int colorspace = AVCOL_SPC_UNSPECIFIED;
   bool fullRange = false;
+  /// The picture holds two fields: it is converted one field at a time, so that chroma
+  /// subsampling and scaling never mix lines of different instants.
+  bool interlaced = false;
 
   bool operator==(const PictureShape&) const = default;
 };

@@ -183,6 +183,51 @@ TEST_F(SinkTest, H264HasTheFramesSizeRateAndFieldOrderAsked) {
   }
 }
 
+TEST_F(SinkTest, InterlacedChromaIsSubsampledOneFieldAtATime) {
+  // Top-field lines carry Cb 60, bottom-field lines Cb 200. Through lossless 4:2:0 and back, an
+  // interlaced frame keeps each field's colour; a progressive one averages the two.
+  Frame frame;
+  frame.allocate(kWidth, kHeight, FrameFormat::Uyvy);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int pair = 0; pair < kWidth / 2; ++pair) {
+      std::uint8_t* p = frame.row(y) + 4 * pair;
+      p[0] = y % 2 == 0 ? 60 : 200;
+      p[1] = p[3] = 120;
+      p[2] = 128;
+    }
+  }
+  const struct {
+    FieldOrder order;
+    int topCb;
+    int bottomCb;
+    int tolerance;
+  } cases[] = {
+      {FieldOrder::TopFirst, 60, 200, 1},
+      {FieldOrder::BottomFirst, 60, 200, 1},
+      {FieldOrder::Progressive, 130, 130, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(toString(c.order)));
+    const std::string name = std::string(toString(c.order)) + ".mkv";
+    SinkOptions options = optionsFor(FrameFormat::Uyvy);
+    options.codec = "ffv1";
+    options.codecOptions.clear();
+    options.fieldOrder = c.order;
+    VideoSink sink(path(name), options);
+    sink.write(frame);
+    sink.commit();
+    EXPECT_EQ(probe(path(name))["pix_fmt"], "yuv420p");
+
+    VideoSource back = VideoSource::open(path(name));
+    Frame read;
+    ASSERT_TRUE(back.read(read, FrameFormat::Uyvy));
+    for (int y = 2; y < kHeight - 2; ++y) {  // edges may be resampled from one side only
+      const int expected = y % 2 == 0 ? c.topCb : c.bottomCb;
+      EXPECT_NEAR(read.row(y)[4 * 5], expected, c.tolerance) << "row " << y;
+    }
+  }
+}
+
 class AudioTest : public SinkTest {
 protected:
   void SetUp() override {
