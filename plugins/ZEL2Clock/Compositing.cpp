@@ -169,8 +169,14 @@ __attribute__((target("avx2"))) void RowRGBA_AVX2(const std::uint8_t* bm, const 
                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * x)));
       continue;
     }
-    const __m256i i = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * x));
     const __m256i s = _mm256_shuffle_epi8(b, orderMask);
+    // Fully opaque: (in * 0) / 255 + (s * 255) / 255 is the bitmap byte itself, alpha 255.
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(b, alphaBytes), alphaBytes)) ==
+        -1) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x), s);
+      continue;
+    }
+    const __m256i i = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * x));
     const __m256i a = _mm256_shuffle_epi8(b, broadcastMask);
     const __m256i inv = _mm256_xor_si256(a, ones);  // 255 - a
     const __m256i lo = _mm256_add_epi16(
@@ -310,7 +316,7 @@ inline std::uint8_t MixSecondLumaImpl(std::uint32_t r, std::uint32_t g, std::uin
   return static_cast<std::uint8_t>(static_cast<int>(cache.quotient + static_cast<double>(k)));
 }
 
-inline void BlendPairFast(const std::uint8_t* p, bool hasSecond, const std::uint8_t* ip,
+__attribute__((always_inline)) inline void BlendPairFast(const std::uint8_t* p, bool hasSecond, const std::uint8_t* ip,
                           std::uint8_t* op, const Yuv422Layout& l, SecondLumaCache& cache) {
   const PairBytes in = LoadPair(ip, l);
   const std::uint32_t a0 = p[kBitmapA];
@@ -381,6 +387,54 @@ void RowYuv422_SSE2Impl(const std::uint8_t* bm, const std::uint8_t* in, std::uin
   PairsScalar(bm, in, out, width, x, l, cache);
 }
 
+__attribute__((target("avx2"))) inline __m256i Div255Epi32(__m256i x) {
+  const __m256i one = _mm256_set1_epi32(1);
+  return _mm256_srli_epi32(_mm256_add_epi32(_mm256_add_epi32(x, one), _mm256_srli_epi32(x, 8)), 8);
+}
+
+// One component byte of each pair (a 32-bit lane) at the given bit shift.
+__attribute__((target("avx2"))) inline __m256i ByteAt(__m256i v, __m128i shift) {
+  return _mm256_and_si256(_mm256_srl_epi32(v, shift), _mm256_set1_epi32(0xFF));
+}
+
+// Lambdas do not inherit the target attribute, so the AVX2 kernel's helpers are functions.
+__attribute__((target("avx2"))) inline __m256i MulK(__m256i v, int k) {
+  return _mm256_mullo_epi32(v, _mm256_set1_epi32(k));
+}
+
+// floor(v256 * a / 65280) + (in * (255 - a)) / 255 per lane; inv = 255 - a.
+__attribute__((target("avx2"))) inline __m256i Mix256x8(__m256i v256, __m256i a, __m256i inv,
+                                                       __m256i input) {
+  return _mm256_add_epi32(Div255Epi32(_mm256_srli_epi32(_mm256_mullo_epi32(v256, a), 8)),
+                          Div255Epi32(_mm256_mullo_epi32(input, inv)));
+}
+
+// Chroma in 256ths clamped to 0..65280: kr * r + kg * g + kb * b + 32768 with signed weights.
+__attribute__((target("avx2"))) inline __m256i Chroma256x8(__m256i r, __m256i g, __m256i b,
+                                                          int kr, int kg, int kb) {
+  const __m256i v = _mm256_add_epi32(
+      _mm256_add_epi32(_mm256_add_epi32(MulK(r, kr), MulK(g, kg)), MulK(b, kb)),
+      _mm256_set1_epi32(32768));
+  return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()),
+                          _mm256_set1_epi32(65280));
+}
+
+// trunc((0.299 r + 0.587 g + 0.114 b) * a / 255 + k) for four lanes, operation for operation.
+__attribute__((target("avx2"))) inline __m128i SecondLumaX4(__m128i r, __m128i g, __m128i b,
+                                                           __m128i a, __m128i k) {
+  const __m256d y = _mm256_add_pd(
+      _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(0.299), _mm256_cvtepi32_pd(r)),
+                    _mm256_mul_pd(_mm256_set1_pd(0.587), _mm256_cvtepi32_pd(g))),
+      _mm256_mul_pd(_mm256_set1_pd(0.114), _mm256_cvtepi32_pd(b)));
+  const __m256d mixed =
+      _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(y, _mm256_cvtepi32_pd(a)), _mm256_set1_pd(255.0)),
+                    _mm256_cvtepi32_pd(k));
+  return _mm256_cvttpd_epi32(mixed);
+}
+
+// Eight pairs per step, one pair per 32-bit lane: 64 bitmap bytes, 32 input bytes. First luma
+// and chroma in the exact integer forms; the second luma in double precision, the very operations
+// of the formula in the same order (four lanes at a time), so its rounding is the formula's own.
 __attribute__((target("avx2"))) void RowYuv422_AVX2Impl(const std::uint8_t* bm,
                                                         const std::uint8_t* in, std::uint8_t* out,
                                                         std::uint32_t width,
@@ -390,32 +444,71 @@ __attribute__((target("avx2"))) void RowYuv422_AVX2Impl(const std::uint8_t* bm,
     PairsScalar(bm, in, out, width, 0, l, cache);
     return;
   }
-  // Eight pairs per step: 64 bitmap bytes, 32 input bytes.
-  const __m256i firstAlpha = _mm256_set1_epi64x(0xFF000000ll);
+  const __m128i shiftY0 = _mm_cvtsi32_si128(static_cast<int>(8 * l.offY0));
+  const __m128i shiftY1 = _mm_cvtsi32_si128(static_cast<int>(8 * l.offY1));
+  const __m128i shiftCb = _mm_cvtsi32_si128(static_cast<int>(8 * l.offCb));
+  const __m128i shiftCr = _mm_cvtsi32_si128(static_cast<int>(8 * l.offCr));
+  const __m128i shiftR = _mm_cvtsi32_si128(8 * kBitmapR);
+  const __m128i shiftG = _mm_cvtsi32_si128(8 * kBitmapG);
+  const __m128i shiftB = _mm_cvtsi32_si128(8 * kBitmapB);
   const __m256i zero = _mm256_setzero_si256();
+  const __m256i c255 = _mm256_set1_epi32(255);
   const bool inPlace = in == out;
   std::uint32_t x = 0;
   for (; x + 16 <= width; x += 16) {
-    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bm + 4 * x));
-    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bm + 4 * x + 32));
-    const __m256i alphas =
-        _mm256_or_si256(_mm256_and_si256(b0, firstAlpha), _mm256_and_si256(b1, firstAlpha));
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, zero)) == -1) {
+    const __m256 lo = _mm256_castsi256_ps(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bm + 4 * x)));
+    const __m256 hi = _mm256_castsi256_ps(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bm + 4 * x + 32)));
+    // Even pixels (first of a pair) and odd ones, back in pair order across the two halves.
+    const __m256i p0 = _mm256_permute4x64_epi64(
+        _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
+        _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i p1 = _mm256_permute4x64_epi64(
+        _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1))),
+        _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i a0 = _mm256_srli_epi32(p0, 24);
+    const __m256i copy = _mm256_cmpeq_epi32(a0, zero);
+    if (_mm256_movemask_epi8(copy) == -1) {
       if (!inPlace)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * x),
                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 2 * x)));
       continue;
     }
-    for (std::uint32_t p = 0; p < 8; ++p) {
-      const std::uint32_t px = x + 2 * p;
-      const std::uint8_t* bp = bm + 4 * px;
-      if (bp[kBitmapA] == 0) {
-        if (!inPlace) std::memcpy(out + 2 * px, in + 2 * px, 4);
-        continue;
-      }
-      BlendPairFast(bp, true, in + 2 * px, out + 2 * px, l, cache);
-    }
+    const __m256i iv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 2 * x));
+    const __m256i r0 = ByteAt(p0, shiftR), g0 = ByteAt(p0, shiftG), b0 = ByteAt(p0, shiftB);
+    const __m256i inv0 = _mm256_sub_epi32(c255, a0);
+    const __m256i y0 =
+        _mm256_add_epi32(_mm256_add_epi32(MulK(r0, 77), MulK(g0, 150)), MulK(b0, 29));
+    const __m256i outY0 = Mix256x8(y0, a0, inv0, ByteAt(iv, shiftY0));
+    const __m256i outCr = Mix256x8(Chroma256x8(r0, g0, b0, 131, -110, -21), a0, inv0,
+                                   ByteAt(iv, shiftCr));
+    const __m256i outCb = Mix256x8(Chroma256x8(r0, g0, b0, -44, -87, 131), a0, inv0,
+                                   ByteAt(iv, shiftCb));
+
+    // Second luma: trunc(Y1 * a1 / 255 + (in * (255 - a1)) / 255); a1 = 0 gives the input.
+    const __m256i a1 = _mm256_srli_epi32(p1, 24);
+    const __m256i k1 =
+        Div255Epi32(_mm256_mullo_epi32(ByteAt(iv, shiftY1), _mm256_sub_epi32(c255, a1)));
+    const __m256i r1 = ByteAt(p1, shiftR), g1 = ByteAt(p1, shiftG), b1 = ByteAt(p1, shiftB);
+    const __m128i y1Lo = SecondLumaX4(_mm256_castsi256_si128(r1), _mm256_castsi256_si128(g1),
+                                      _mm256_castsi256_si128(b1), _mm256_castsi256_si128(a1),
+                                      _mm256_castsi256_si128(k1));
+    const __m128i y1Hi =
+        SecondLumaX4(_mm256_extracti128_si256(r1, 1), _mm256_extracti128_si256(g1, 1),
+                     _mm256_extracti128_si256(b1, 1), _mm256_extracti128_si256(a1, 1),
+                     _mm256_extracti128_si256(k1, 1));
+    const __m256i outY1 = _mm256_set_m128i(y1Hi, y1Lo);
+
+    const __m256i pairs = _mm256_or_si256(
+        _mm256_or_si256(_mm256_sll_epi32(outY0, shiftY0), _mm256_sll_epi32(outY1, shiftY1)),
+        _mm256_or_si256(_mm256_sll_epi32(outCb, shiftCb), _mm256_sll_epi32(outCr, shiftCr)));
+    // A pair whose first pixel is transparent is copied whole, whatever its second pixel holds.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * x),
+                        _mm256_blendv_epi8(pairs, iv, copy));
   }
+  // The scalar tail is plain SSE code: leave the AVX state clean before it.
+  _mm256_zeroupper();
   PairsScalar(bm, in, out, width, x, l, cache);
 }
 

@@ -399,8 +399,9 @@ TEST(CompositingTest, SecondLumaOfEveryColourAlphaAndInputByte) {
 
 // ---- 4:2:2 rows: every fast path equals the reference ----------------------------------------------
 
-// A row of pairs whose first pixels run through 65536 consecutive colours from `base`, with
-// second pixels, alphas and input bytes scrambled; one in eight first pixels is transparent.
+// A row of pairs whose first and second pixels run through 65536 consecutive colours from `base`
+// (the second in another channel order), with alphas and input bytes scrambled; one in eight
+// first pixels is transparent, three in eight opaque.
 void FillYuvRow(std::uint32_t base, const Yuv422Layout& l, std::mt19937& rng, Bytes& bitmap,
                 Bytes& in) {
   const std::uint32_t pairs = 65536;
@@ -414,15 +415,16 @@ void FillYuvRow(std::uint32_t base, const Yuv422Layout& l, std::mt19937& rng, By
     bitmap[p * 8 + 2] = static_cast<std::uint8_t>(c >> 16);
     const std::uint32_t kind = h & 7;
     bitmap[p * 8 + 3] = kind == 0 ? 0 : kind < 4 ? 255 : static_cast<std::uint8_t>(h >> 8);
-    bitmap[p * 8 + 4] = static_cast<std::uint8_t>(h >> 16);
-    bitmap[p * 8 + 5] = static_cast<std::uint8_t>(h >> 24);
-    bitmap[p * 8 + 6] = static_cast<std::uint8_t>(c >> 16);
+    // The second pixel runs through the same colours in another channel order.
+    bitmap[p * 8 + 4] = static_cast<std::uint8_t>(c >> 16);
+    bitmap[p * 8 + 5] = static_cast<std::uint8_t>(c);
+    bitmap[p * 8 + 6] = static_cast<std::uint8_t>(c >> 8);
     bitmap[p * 8 + 7] = (h & 0x30) == 0 ? 0 : (h & 0x30) == 0x10 ? 255 : static_cast<std::uint8_t>(h);
   }
 }
 
-TEST(CompositingTest, Yuv422EveryFirstPixelColourEqualsReference) {
-  // All 2^24 colours of the first pixel, through the dispatcher, packed layout, both outputs.
+TEST(CompositingTest, Yuv422EveryColourEqualsReference) {
+  // All 2^24 colours of both pixels, through the dispatcher, packed layout, both outputs.
   std::mt19937 rng(11);
   Bytes bitmap, in;
   for (std::uint32_t base = 0; base < (1u << 24); base += 65536) {
