@@ -22,6 +22,12 @@ struct PipelineStages {
   std::function<void(std::size_t slot, std::int64_t seq)> write;
 };
 
+/// A render over it, with N threads and slots of {input Frame, output Frame}:
+///   read:  source.read(slots[i].input, format)        (the decoder runs on one thread)
+///   work:  render slots[i].input into slots[i].output (N at once)
+///   write: sink.write(slots[i].output); progress.update(seq + 1)
+/// Memory stays bounded by the slot count however far the workers could run ahead.
+///
 /// Runs the stages until read() says there are no more items, with `threads` worker threads
 /// (at least 1) and `slots` slots in flight (at least 1; 2 x threads + 2 keeps reading, working
 /// and writing busy at once). Returns the number of items written. When a stage throws, the

@@ -61,6 +61,10 @@ struct SinkOptions {
 ///                   them byte-exact, else 4:4:4 (yuv444p) from RGB (BT.601, video range);
 ///   .png            one RGBA picture, or a numbered sequence when the name holds a %d pattern;
 ///   "-"             Y4M to standard output.
+/// Y4M goes through FFmpeg's own yuv4mpegpipe muxer rather than a writer of ours: every output
+/// then shares one muxing path (temporary file, standard output, error reporting), and the
+/// interlace, aspect and colour-range tags are written exactly as FFmpeg's reader and other
+/// tools expect them.
 /// Interlaced field order is marked in the stream (and coded interlaced by H.264).
 /// Everything is written to a temporary file beside the target and renamed on commit(); a sink
 /// destroyed without commit() removes what it wrote. An existing output is refused unless

@@ -123,9 +123,14 @@ void Scaler::convert(const PictureShape& source, const std::uint8_t* const sourc
   if (!m_context || !(source == m_source) || !(target == m_target)) {
     m_context.reset();
     const bool repack = isYuvFormat(source.format) && isYuvFormat(target.format);
-    // Bicubic only matters when the size changes; the full-chroma flags keep RGB <-> Y'CbCr
-    // conversions from subsampling twice.
-    const int flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
+    // Repacking Y'CbCr at one size takes swscale's unscaled copy loops only with the fast
+    // filter (4:2:0 to UYVY: 0.5 ms instead of 12 ms at 1080p; 4:2:0 chroma lines are then
+    // repeated rather than interpolated). Everything else is filtered properly; the full-chroma
+    // flags keep RGB <-> Y'CbCr conversions from subsampling twice. SWS_ACCURATE_RND is left
+    // out on purpose: it sends 4:2:0 to RGB down a path thirty times slower for +-1 rounding.
+    const bool sameSize = source.width == target.width && source.height == target.height;
+    const int flags = repack && sameSize ? SWS_FAST_BILINEAR
+                                         : SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
     m_context.reset(sws_getContext(source.width, source.height / fields, source.format, target.width,
                                    target.height / fields, target.format, flags, nullptr, nullptr, nullptr));
     if (!m_context) {
