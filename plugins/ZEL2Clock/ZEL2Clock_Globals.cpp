@@ -21,10 +21,10 @@ void CPenBrush::Destroy() noexcept {
 
 namespace {
 constexpr int kPenWidth = 1;
-constexpr COLORREF kRed = 0x0000FF;
-constexpr COLORREF kGreen = 0x00FF00;
-constexpr COLORREF kBlue = 0xFF0000;
-constexpr COLORREF kYellow = 0x00FFFF;
+constexpr COLORREF kRedColour = 0x0000FF;
+constexpr COLORREF kGreenColour = 0x00FF00;
+constexpr COLORREF kBlueColour = 0xFF0000;
+constexpr COLORREF kYellowColour = 0x00FFFF;
 
 constexpr int kNoPen = -1;
 
@@ -51,7 +51,7 @@ struct PenSetReleaser {
 // A braced list is evaluated left to right: the entries are made in table order.
 CPenSet::CPenSet() noexcept
     : m_entries{MakeStock(BLACK_BRUSH, BLACK_PEN), MakeStock(WHITE_BRUSH, WHITE_PEN), MakeStock(NULL_BRUSH, kNoPen),
-                MakeColoured(kRed),  MakeColoured(kGreen), MakeColoured(kBlue), MakeColoured(kYellow)} {
+                MakeColoured(kRedColour),  MakeColoured(kGreenColour), MakeColoured(kBlueColour), MakeColoured(kYellowColour)} {
   assert(!gPens);
 }
 
