@@ -37,7 +37,7 @@ struct SourceOptions {
   /// its own rate and ignores this.
   std::optional<AVRational> rate;
   /// Size of the frames read: the test pattern's size (default 1920x1080); a file's pictures are
-  /// scaled to it (bicubic; an interlaced picture scaled in height mixes its fields).
+  /// scaled to it (bicubic; an interlaced picture is scaled one field at a time).
   std::optional<Size> size;
   /// Length of a test pattern or still image in frames (default: 10 seconds at the rate).
   std::optional<std::int64_t> frameCount;
