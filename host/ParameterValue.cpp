@@ -202,13 +202,13 @@ std::uint32_t ParameterValue::ValueSize() const {
     case ValueKind::String:
     case ValueKind::Text: {
       std::shared_lock lock(m_mutex);
-      return static_cast<std::uint32_t>((ToUtf16(m_constant.text).size() + 1) * 2);
+      return static_cast<std::uint32_t>((ToUtf16(ValueAtLocked(std::nullopt).text).size() + 1) * 2);
     }
     case ValueKind::Unknown:
     case ValueKind::Bytes: {
-      if (m_byteSize != 0) return static_cast<std::uint32_t>(m_byteSize);
+      // What is stored now: a value set without checks may have another size than the default.
       std::shared_lock lock(m_mutex);
-      return static_cast<std::uint32_t>(m_constant.bytes.size());
+      return static_cast<std::uint32_t>(ValueAtLocked(std::nullopt).bytes.size());
     }
   }
   return 0;
@@ -219,7 +219,6 @@ std::uint32_t ParameterValue::ValueSize() const {
 VOKRESULT ParameterValue::CheckAccess(const VOKUID& type, std::uint32_t size) const {
   if (m_kind == ValueKind::Text) return IsTextType(type) ? VOK_OK : VOK_E_INVALIDARG;
   if (!(type == m_definition->type)) return VOK_E_INVALIDARG;
-  if (m_kind == ValueKind::Bytes) return (m_byteSize == 0 || size == m_byteSize) ? VOK_OK : VOK_E_INVALIDARG;
   return size == ValueSize() ? VOK_OK : VOK_E_INVALIDARG;
 }
 

@@ -205,7 +205,7 @@ bool OffsetsFit(const std::uint32_t (&offsets)[N], std::uint32_t step) {
 /// Blends the bitmap into the output image, rows firstRow, firstRow + rowStep, ... Output row r
 /// reads bitmap row r, so that a field shows the clock where the whole frame would. Formats other
 /// than RGBA with four components and the two 4:2:2 models are left untouched.
-void CompositeBitmap(const COffscreenDIB& dib, IZELPixelFormat* pFormat, IZELImage* outputImage,
+void CompositeBitmap(const COffscreenDIB& dib, bool bottomUp, IZELPixelFormat* pFormat, IZELImage* outputImage,
                      IZELImage* inputImage, std::uint32_t width, std::uint32_t height, std::uint32_t firstRow,
                      std::uint32_t rowStep) {
   const std::int32_t colorModel = pFormat->GetColorModel();
@@ -214,8 +214,13 @@ void CompositeBitmap(const COffscreenDIB& dib, IZELPixelFormat* pFormat, IZELIma
   if (!rgba && !yuv) return;
   if (rgba && pFormat->GetComponentCount() != 4) return;
 
+  // The drawn rectangle counts image rows from the top; the compositing counts bitmap rows in
+  // memory, which run from the bottom when the bitmap is bottom-up.
   const RECT drawnRect = dib.GetDrawnRect();
-  const DrawnRect drawn{drawnRect.left, drawnRect.top, drawnRect.right, drawnRect.bottom};
+  const auto bitmapRows = static_cast<std::int32_t>(std::min<std::uint32_t>(height, 0x7FFFFFFF));
+  const DrawnRect drawn = bottomUp ? DrawnRect{drawnRect.left, bitmapRows - drawnRect.bottom, drawnRect.right,
+                                               bitmapRows - drawnRect.top}
+                                   : DrawnRect{drawnRect.left, drawnRect.top, drawnRect.right, drawnRect.bottom};
   CompositeFrame frame;
   frame.bitmap = static_cast<const std::uint8_t*>(dib.GetPixelMemory());
   frame.width = width;
@@ -505,7 +510,8 @@ VOKRESULT ZEL2Clock_Effect::Render(IZELEffectContext* effectContext, IVOKUnknown
 
     // 16. Blend the bitmap into the output.
     if (dib.GetPixelMemory() != nullptr)
-      CompositeBitmap(dib, pFormat.Get(), outputImage.Get(), inputImage.Get(), width, height, firstRow, rowStep);
+      CompositeBitmap(dib, rowOrder != 0, pFormat.Get(), outputImage.Get(), inputImage.Get(), width, height, firstRow,
+                      rowStep);
 
     // 17. The bitmap goes; the host objects are released as the pointers leave scope.
     dib.Release();
