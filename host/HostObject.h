@@ -64,9 +64,10 @@ class HostObject : public Primary, public Faces... {
   HostObject& operator=(const HostObject&) = delete;
 
   VOKRESULT QueryInterface(const VOKUID& iid, void** ppv) override {
+    // Nulled before fault injection can strike, so an injected failure looks like a real one.
+    if (ppv != nullptr) *ppv = nullptr;
     ZEL_HOST_ENTER_DETAIL("QueryInterface", std::string(ObjectName()));
     if (ppv == nullptr) return VOK_E_POINTER;
-    *ppv = nullptr;
     void* face = LookupFace(iid);
     if (face == nullptr) return VOK_E_NOINTERFACE;
     AddRef();

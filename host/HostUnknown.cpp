@@ -19,9 +19,9 @@ VOKRESULT HostUnknown::GetHostVersion(std::uint32_t* major, std::uint32_t* minor
 }
 
 VOKRESULT HostUnknown::CreateInstance(const VOKUID& clsid, IVOKUnknown* outer, const VOKUID& iid, void** ppv) {
+  if (ppv != nullptr) *ppv = nullptr;  // before fault injection: an injected failure looks real
   ZEL_HOST_ENTER("DefinitionFactory.CreateInstance");
   if (ppv == nullptr) return VOK_E_POINTER;
-  *ppv = nullptr;
   if (outer != nullptr) return VOK_CLASS_E_NOAGGREGATION;
   // Hands over the reference the new object is born with, as the face asked for.
   auto handOver = [&](auto* made) -> VOKRESULT {
