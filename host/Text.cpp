@@ -64,6 +64,10 @@ std::u16string ToUtf16(std::string_view text) {
           }
           c = (c << 6) | (cont & 0x3F);
         }
+        // An overlong form or a surrogate spelt in UTF-8 is malformed: taken as it decodes, "\xC0\x80"
+        // would put a NUL into a terminated string and "\xE0\x80\xAF" a slash into a path.
+        static constexpr std::uint32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (n > 1 && (c < kSmallest[n] || (c >= 0xD800 && c < 0xE000))) c = 0xFFFD;
       }
     }
     if (c >= 0x10000 && c <= 0x10FFFF) {
