@@ -242,6 +242,9 @@ Catalogue::Catalogue(const ComponentDefinition& effect) : m_effect(const_cast<Co
     info.type = def->type;
     info.kind = ValueKindOf(def->type);
     info.attributes = Attributes::From(def->attributes);
+    // With two parameters of one UID (a plug-in's mistake) the first one made is found.
+    m_byUid.emplace(info.uid, info.index);
+    m_byDefinition.emplace(def, info.index);
     m_parameters.push_back(std::move(info));
   }
   for (ParameterInfo& info : m_parameters) {
@@ -295,17 +298,22 @@ void Catalogue::LinkEntries(const std::vector<LayoutNode>& nodes) {
   }
 }
 
+std::size_t Catalogue::UidHash::operator()(const VOKUID& uid) const noexcept {
+  // FNV-1a over the sixteen bytes.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&uid);
+  std::uint64_t h = 0xCBF29CE484222325u;
+  for (std::size_t i = 0; i < sizeof uid; ++i) h = (h ^ bytes[i]) * 0x100000001B3u;
+  return static_cast<std::size_t>(h);
+}
+
 const ParameterInfo* Catalogue::Find(const VOKUID& uid) const {
-  for (const ParameterInfo& p : m_parameters)
-    if (p.uid == uid) return &p;
-  return nullptr;
+  const auto it = m_byUid.find(uid);
+  return it == m_byUid.end() ? nullptr : &m_parameters[it->second];
 }
 
 const ParameterInfo* Catalogue::Find(const ParameterDefinition* definition) const {
-  if (definition == nullptr) return nullptr;
-  for (const ParameterInfo& p : m_parameters)
-    if (p.definition == definition) return &p;
-  return nullptr;
+  const auto it = m_byDefinition.find(definition);
+  return it == m_byDefinition.end() ? nullptr : &m_parameters[it->second];
 }
 
 namespace {

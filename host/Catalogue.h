@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "Definitions.h"
@@ -168,8 +169,15 @@ class Catalogue {
   LayoutNode MakeNode(const LayoutDefinition& entry, std::size_t depth);
   void LinkEntries(const std::vector<LayoutNode>& nodes);
 
+  struct UidHash {
+    std::size_t operator()(const VOKUID& uid) const noexcept;
+  };
+
   VOKPtr<ComponentDefinition> m_effect;
   std::vector<ParameterInfo> m_parameters;
+  /// Look-ups made once, so that finding a parameter (per frame, per parameter) costs one hash.
+  std::unordered_map<VOKUID, std::size_t, UidHash> m_byUid;
+  std::unordered_map<const ParameterDefinition*, std::size_t> m_byDefinition;
   std::vector<LayoutNode> m_layout;
   bool m_truncated = false;
 };

@@ -232,9 +232,14 @@ TEST_F(CatalogueOddDataTest, ParametersInTheOrderTheyWereMade) {
   ASSERT_EQ(group->AddChild(Entry(75, nullptr, &ZELLayout_Parameter, first.Get()).Get()), VOK_OK);
   ASSERT_EQ(m_effect->AddLayout(group.Get()), VOK_OK);
   ASSERT_EQ(m_effect->AddParameter(second.Get()), VOK_OK);
+  // A second parameter under the UID of "first": listed, but the UID finds the first one made.
+  auto twin = Parameter(70, u"twin");
+  ASSERT_EQ(m_effect->AddParameter(twin.Get()), VOK_OK);
   const Catalogue catalogue(*m_effect.Get());
-  ASSERT_EQ(catalogue.Parameters().size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(catalogue.Parameters()[i].index, i);
+  ASSERT_EQ(catalogue.Parameters().size(), 4u);
+  EXPECT_EQ(catalogue.Find(Uid(70))->name, "first");
+  EXPECT_EQ(catalogue.Find(twin.Get())->name, "twin");
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(catalogue.Parameters()[i].index, i);
   EXPECT_EQ(catalogue.Parameters()[0].name, "first");
   EXPECT_EQ(catalogue.Parameters()[1].name, "second");
   EXPECT_EQ(catalogue.Parameters()[2].name, "third");
