@@ -15,9 +15,12 @@
 // call of its own (ZELFieldProcessing_Separate, 3) or the whole frame at once (0).
 // GetStartingField names the field (1 or 2) whose lines are the even rows 0, 2, 4, ... So a render
 // of field f on an image writes the even rows when f equals the starting field, else the odd ones.
+// Rows are counted in the pixel format's row order: on a bottom-up image of even height the even
+// rows are the lower field.
 //
 // Time: a render context's time is in frames from the effect's start (the host may use fractions
-// for the second field of an interlaced frame).
+// for the second field of an interlaced frame: the reference host renders the first field of
+// frame k at time k and the second at k + 0.5).
 #pragma once
 
 #include "VOKBase.h"
