@@ -3,6 +3,7 @@
 // code, leave its out-pointer null, and leave no plug-in object and no host object alive. And two
 // builds of the effect definition must be the same, byte for byte.
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -194,4 +195,33 @@ TEST_F(CatalogueSweepTest, ABuildAfterAFailedOneIsWhole) {
   VOKPtr<ComponentDefinition> again;
   again.Attach(dynamic_cast<ComponentDefinition*>(def));
   EXPECT_EQ(Flatten(*reference.Get()), Flatten(*again.Get()));
+}
+
+// Registration keeps no shared state: builds racing on several threads give the same definition
+// (the font record included) as one build alone.
+TEST_F(CatalogueSweepTest, BuildsOnSeveralThreadsAreIdentical) {
+  IVOKUnknown* def = nullptr;
+  ASSERT_EQ(Module().RegisterComponent(Host(), 0, &def), VOK_OK);
+  VOKPtr<ComponentDefinition> reference;
+  reference.Attach(dynamic_cast<ComponentDefinition*>(def));
+  const std::string expected = Flatten(*reference.Get());
+  constexpr int kThreads = 4, kBuilds = 25;
+  std::vector<int> mismatches(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int b = 0; b < kBuilds; ++b) {
+        IVOKUnknown* made = nullptr;
+        if (Module().RegisterComponent(Host(), 0, &made) != VOK_OK || made == nullptr) {
+          ++mismatches[t];
+          continue;
+        }
+        VOKPtr<ComponentDefinition> kept;
+        kept.Attach(dynamic_cast<ComponentDefinition*>(made));
+        if (!kept || Flatten(*kept.Get()) != expected) ++mismatches[t];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(mismatches, std::vector<int>(kThreads, 0));
 }
