@@ -62,6 +62,11 @@ Plugin::Plugin(const std::filesystem::path& path) : m_module(path), m_host(MakeH
   }
   m_definition.Attach(asPlugin);
   for (std::uint32_t index = 0;; ++index) {
+    // The contract has no component count: a module ends its list with VOK_E_BADINDEX. One that
+    // never does would keep the host registering until memory runs out.
+    if (index == kMaxComponents)
+      throw HostError("plug-in '" + path.string() + "': registers more than " + std::to_string(kMaxComponents) +
+                      " components without ending the list");
     IVOKUnknown* component = nullptr;
     r = m_module.RegisterComponent(m_host->Unknown(), index, &component);
     if (r == VOK_E_BADINDEX) break;

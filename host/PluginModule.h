@@ -45,6 +45,9 @@ const char* ComponentKindName(const VOKUID& kind);
 /// registered with, its plug-in definition and the definitions of its components in index order.
 class Plugin {
  public:
+  /// More components than any plug-in has; a module still registering beyond it is refused.
+  static constexpr std::uint32_t kMaxComponents = 1024;
+
   /// Loads and registers. Throws HostError when loading or any registration fails (with the code).
   explicit Plugin(const std::filesystem::path& path);
   ~Plugin();

@@ -120,3 +120,32 @@ TEST_F(PluginLoadingTest, BareFileNameLoadsFromTheCurrentFolder) {
   fs::current_path(before);
   EXPECT_EQ(message, "");
 }
+
+// A module that loads but breaks the registration rules is refused with one line naming it; a
+// plug-in that never stops registering components must not keep the host looping.
+TEST(PluginRegistration, AModuleThatBreaksTheRulesIsRefused) {
+  struct Case {
+    const char* label;
+    const char* path;
+    const char* what;
+  };
+  const Case cases[] = {
+      {"lacks exports", ZEL_TEST_PARTIAL_PLUGIN, "lacks the export VOKGetClassFactory"},
+      {"plug-in registration fails", ZEL_TEST_FAILING_PLUGIN, "registering the plug-in failed with 0x80004005"},
+      {"success without a definition", ZEL_TEST_NULL_DEFINITION_PLUGIN, "registering component 0 failed"},
+      {"components without end", ZEL_TEST_ENDLESS_PLUGIN, "components"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string message;
+    try {
+      zel::host::Plugin plugin(c.path);
+    } catch (const HostError& e) {
+      message = e.what();
+    }
+    ASSERT_FALSE(message.empty()) << "accepted";
+    EXPECT_NE(message.find(c.path), std::string::npos) << message;
+    EXPECT_NE(message.find(c.what), std::string::npos) << message;
+    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+  }
+}
