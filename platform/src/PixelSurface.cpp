@@ -6,6 +6,10 @@
 #include <unordered_set>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "GdiInternal.h"
 
 namespace zel::detail {
@@ -127,12 +131,43 @@ void ForEachTranslucent(PixelSurface& s, const PixelRect& area, Convert convert)
 
 void UnpremultiplyRect(PixelSurface& s, const PixelRect& area) {
   const std::uint8_t* t = UnpremultiplyTable().data();
-  ForEachTranslucent(s, area, [t](std::uint8_t* p, unsigned a) {
-    const std::uint8_t* row = t + a * 256;
-    p[0] = row[p[0]];
-    p[1] = row[p[1]];
-    p[2] = row[p[2]];
-  });
+  PixelRect r = area.Intersect(s.Bounds());
+  // Fills are mostly runs of one colour: a pixel equal to the one before takes its result.
+  std::uint32_t lastIn = 0, lastOut = 0;
+  auto convert = [&](std::uint8_t* p) {
+    std::uint32_t in;
+    std::memcpy(&in, p, 4);
+    const unsigned a = in >> 24;
+    if (a == 255 || a == 0) return;
+    if (in != lastIn) {
+      const std::uint8_t* row = t + a * 256;
+      lastIn = in;
+      lastOut = (in & 0xFF000000u) | static_cast<std::uint32_t>(row[(in >> 16) & 0xFF]) << 16 |
+                static_cast<std::uint32_t>(row[(in >> 8) & 0xFF]) << 8 | row[in & 0xFF];
+    }
+    std::memcpy(p, &lastOut, 4);
+  };
+  for (int y = r.top; y < r.bottom; ++y) {
+    std::uint8_t* p = s.Row(y) + static_cast<std::ptrdiff_t>(r.left) * 4;
+    std::uint8_t* const end = p + static_cast<std::ptrdiff_t>(r.right - r.left) * 4;
+#if defined(__SSE2__)
+    // Four pixels at a time: skip groups that are all opaque or all transparent (the same in
+    // either alpha form) and groups equal to the last converted pixel; the rest one by one.
+    const __m128i opaque = _mm_set1_epi32(255), transparent = _mm_setzero_si128();
+    for (; end - p >= 16; p += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i alpha = _mm_srli_epi32(v, 24);
+      const __m128i done = _mm_or_si128(_mm_cmpeq_epi32(alpha, opaque), _mm_cmpeq_epi32(alpha, transparent));
+      if (_mm_movemask_epi8(done) == 0xFFFF) continue;
+      if (_mm_movemask_epi8(_mm_cmpeq_epi32(v, _mm_set1_epi32(static_cast<int>(lastIn)))) == 0xFFFF && lastIn) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_set1_epi32(static_cast<int>(lastOut)));
+        continue;
+      }
+      for (int i = 0; i < 16; i += 4) convert(p + i);
+    }
+#endif
+    for (; p < end; p += 4) convert(p);
+  }
 }
 
 void PremultiplyRect(PixelSurface& s, const PixelRect& area) {
