@@ -13,6 +13,9 @@ using namespace zel::detail;
 
 namespace {
 
+// Above this em size (pixels) text is filled as outlines rather than drawn from glyph images.
+constexpr double kMaxGlyphImageEm = 512;
+
 // Pixels per unit on the 96-dpi device.
 bool UnitScale(Unit unit, double* scale) {
   switch (unit) {
@@ -278,7 +281,19 @@ ZEL_PLATFORM_API Status GdipDrawString(GpGraphics* graphics, const WCHAR* string
     line.Glyphs()[i].y += baseline;
   }
   cairo_set_scaled_font(cr, sf.get());
-  cairo_show_glyphs(cr, line.Glyphs(), line.Count());
+  if (em <= kMaxGlyphImageEm) {
+    cairo_show_glyphs(cr, line.Glyphs(), line.Count());
+  } else {
+    // Glyph images this large would each take hundreds of megabytes: fill the outlines instead,
+    // which only touches the pixels inside the clip.
+    cairo_new_path(cr);
+    cairo_glyph_path(cr, line.Glyphs(), line.Count());
+    cairo_set_antialias(cr, graphics->textHint == TextRenderingHintSingleBitPerPixelGridFit ||
+                                    graphics->textHint == TextRenderingHintSingleBitPerPixel
+                                ? CAIRO_ANTIALIAS_NONE
+                                : CAIRO_ANTIALIAS_GRAY);
+    cairo_fill(cr);
+  }
 
   // Cairo draws no decoration lines: whole-pixel bars from the face's own metrics.
   auto bar = [&](double top, double thickness) {

@@ -180,6 +180,20 @@ TEST(DigitalClock, TextSize86PointsForTheDefaultRecordAt1080p) {
   frame.MaybeWritePng("digital centre");
 }
 
+TEST(DigitalClock, HugeHeightDrawsAClampedSizeOverTheWholeFrame) {
+  // A record height of INT_MIN: |height| overflows 32 bits. The size is clamped, and text far
+  // larger than the frame is drawn clipped to it.
+  Frame frame(640, 360);
+  LOGFONTW lf = Record(u"", INT_MIN);
+  DigitalClockArgs a = Args(lf, kDigitalAlignCenter, 320, 180);
+  a.radius = 180;
+  DrawDigitalClock(frame.dc(), a);
+  RECT ink = frame.Ink();
+  EXPECT_EQ(0, ink.left);
+  EXPECT_EQ(640, ink.right);
+  EXPECT_EQ(255, frame.Alpha(0, 0));  // box and glyphs larger than the frame
+}
+
 TEST(DigitalClock, FaceNameWithoutTerminatorReadsAtMost32Units) {
   struct {
     LOGFONTW lf;
