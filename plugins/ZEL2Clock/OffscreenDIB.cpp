@@ -12,12 +12,15 @@ COffscreenDIB::~COffscreenDIB() { Release(); }
 HDC COffscreenDIB::Create(int width, int height, int bitsPerPixel, bool topDown) {
   if (!m_hdcDisplay) m_hdcDisplay = CreateDCW(u"DISPLAY", nullptr, nullptr, nullptr);
 
-  // A bitmap of another shape cannot be reused: the caller reads width x height pixels from it.
+  // A bitmap of another shape cannot be reused (the caller reads width x height pixels from it),
+  // and a memory DC whose bitmap could not be made is tried afresh.
   const LONG wantHeight = topDown ? -height : height;
-  if (m_hdcMemory && m_hBitmap &&
-      (m_header.bV5Width != width || m_header.bV5Height != wantHeight || m_header.bV5BitCount != bitsPerPixel)) {
-    SelectObject(m_hdcMemory, m_hOldBitmap);
-    DeleteObject(m_hBitmap);
+  if (m_hdcMemory && (!m_hBitmap || m_header.bV5Width != width || m_header.bV5Height != wantHeight ||
+                      m_header.bV5BitCount != bitsPerPixel)) {
+    if (m_hBitmap) {
+      SelectObject(m_hdcMemory, m_hOldBitmap);
+      DeleteObject(m_hBitmap);
+    }
     DeleteDC(m_hdcMemory);
     m_hdcMemory = nullptr;
     m_hBitmap = nullptr;

@@ -96,6 +96,9 @@ TEST(OffscreenDIB, FailuresLeaveNoPixelMemory) {
     EXPECT_EQ(nullptr, dib.Create(c.width, c.height, c.bits, true)) << c.width << "x" << c.height;
     EXPECT_EQ(nullptr, dib.GetPixelMemory());
     EXPECT_EQ(0, dib.GetDrawnRect().right);
+    // The same object makes a good bitmap afterwards.
+    ASSERT_NE(nullptr, dib.Create(32, 16, 32, true));
+    EXPECT_TRUE(AllZero(dib, 32, 16));
   }
 }
 
