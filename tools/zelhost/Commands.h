@@ -16,6 +16,7 @@ using CommandRunner = std::function<int()>;
 
 CommandRunner AddInfoCommand(CLI::App& app);
 CommandRunner AddRenderCommand(CLI::App& app);
+CommandRunner AddPreviewCommand(CLI::App& app);
 
 /// Prints "zelhost: error: <message>" on standard error.
 void PrintError(const std::string& message);

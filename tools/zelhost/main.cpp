@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   };
   add(&zelhost::AddInfoCommand);
   add(&zelhost::AddRenderCommand);
+  add(&zelhost::AddPreviewCommand);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
