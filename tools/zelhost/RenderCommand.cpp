@@ -1,14 +1,540 @@
-// zelhost render: applies the effect to video. (Filled in as the render side lands.)
+// zelhost render: the effect applied to real video. Frames are read in order on one thread,
+// rendered in place on several, and written in order again; parameters come from a project file,
+// --font and --set, in that order.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
 #include "Commands.h"
+#include "EffectInstance.h"
+#include "FontOption.h"
+#include "OptionText.h"
+#include "ParameterSettings.h"
+#include "PluginModule.h"
+#include "ProjectFile.h"
+#include "media/Error.h"
+#include "media/Pipeline.h"
+#include "media/ProgressLine.h"
+#include "media/VideoSink.h"
+#include "media/VideoSource.h"
 
 namespace zelhost {
 
+namespace media = zel::media;
+using zel::host::EffectInstance;
+using zel::host::FrameView;
+using zel::host::HostError;
+
+namespace {
+
+/// The command line as typed; every text is checked by the command itself so that a wrong value
+/// gets a message that names the option and says what it takes.
+struct RenderOptions {
+  std::string plugin;
+  std::string input;
+  std::string output;
+  bool overwrite = false;
+  std::string size;
+  std::string rate;
+  std::string start;
+  std::string frames;
+  std::string duration;
+  std::string format = "rgba";
+  std::string fieldOrder;
+  std::vector<std::string> sets;
+  std::string project;
+  std::string font;
+  std::string threads;
+  std::string codec;
+  bool noAudio = false;
+  bool quiet = false;
+};
+
+/// A command line that cannot work as written: exit code 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class OutputKind { Video, Y4m, Png, PngSequence, Stdout };
+
+/// The checked command line.
+struct Plan {
+  std::filesystem::path plugin;
+  std::optional<media::Size> size;
+  std::optional<AVRational> rate;
+  std::int64_t start = 0;
+  std::optional<std::int64_t> count;  ///< frames to render; none: to the input's end
+  media::FrameFormat format = media::FrameFormat::Rgba;
+  std::optional<media::FieldOrder> fieldOrder;  ///< none: the input's own
+  std::vector<ParameterSetting> sets;
+  std::optional<FontSpec> font;
+  int threads = 1;
+  OutputKind outputKind = OutputKind::Video;
+};
+
+constexpr int kMaxThreads = 256;
+constexpr double kMaxRate = 1000;
+/// Frames in flight are bounded by memory as well as by threads: a 4K RGBA frame is 33 MB.
+constexpr std::size_t kSlotMemory = std::size_t{1} << 30;
+
+// --- Reading the command line -------------------------------------------------------------------
+
+std::string OptionText(const char* option, const std::string& value) { return std::string(option) + " " + Quoted(value); }
+
+std::optional<media::Size> ParseSize(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  const std::size_t x = text.find_first_of("xX");
+  const auto w = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(0, x));
+  const auto h = x == std::string::npos ? std::nullopt : ParseInteger(std::string_view(text).substr(x + 1));
+  if (!w || !h) throw UsageError(OptionText("--size", text) + ": expected WIDTHxHEIGHT, e.g. 1280x720");
+  if (*w < 1 || *h < 1 || *w > media::Frame::kMaxSide || *h > media::Frame::kMaxSide)
+    throw UsageError(OptionText("--size", text) + ": each side must be 1 to " + std::to_string(media::Frame::kMaxSide));
+  return media::Size{static_cast<int>(*w), static_cast<int>(*h)};
+}
+
+std::optional<AVRational> ParseRate(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  const auto fail = [&]() -> AVRational {
+    throw UsageError(OptionText("--rate", text) + ": expected frames per second above 0 and up to 1000, as 25, 29.97 or 30000/1001");
+  };
+  AVRational rate{0, 1};
+  const std::size_t slash = text.find('/');
+  if (slash != std::string::npos) {
+    const auto num = ParseInteger(std::string_view(text).substr(0, slash));
+    const auto den = ParseInteger(std::string_view(text).substr(slash + 1));
+    if (!num || !den || *num <= 0 || *den <= 0 || *num > 1'000'000'000 || *den > 1'000'000'000) return fail();
+    rate = av_make_q(static_cast<int>(*num), static_cast<int>(*den));
+  } else {
+    const auto value = ParseNumber(text);
+    if (!value || *value <= 0) return fail();
+    rate = av_d2q(*value, 1'000'000);
+  }
+  if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > kMaxRate) return fail();
+  av_reduce(&rate.num, &rate.den, rate.num, rate.den, 1'000'000'000);
+  return rate;
+}
+
+std::int64_t ParseCount(const char* option, const std::string& text, std::int64_t least) {
+  const auto n = ParseInteger(text);
+  if (!n) throw UsageError(OptionText(option, text) + ": expected a whole number");
+  if (*n < least) throw UsageError(OptionText(option, text) + ": must be at least " + std::to_string(least));
+  return *n;
+}
+
+OutputKind OutputKindOf(const std::string& path) {
+  if (path == "-") return OutputKind::Stdout;
+  const std::string name = std::filesystem::path(path).filename().string();
+  const std::size_t dot = name.rfind('.');
+  std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == "mp4" || ext == "mkv" || ext == "mov") return OutputKind::Video;
+  if (ext == "y4m") return OutputKind::Y4m;
+  if (ext == "png") return media::isSequencePattern(path) ? OutputKind::PngSequence : OutputKind::Png;
+  throw UsageError(OptionText("-o", path) + ": unknown output type (use .mp4, .mkv, .mov, .y4m, .png, or - for Y4M on standard output)");
+}
+
+Plan MakePlan(const RenderOptions& o) {
+  Plan plan;
+  plan.plugin = o.plugin.empty() ? zel::host::DefaultPluginPath() : std::filesystem::path(o.plugin);
+  plan.outputKind = OutputKindOf(o.output);
+  plan.size = ParseSize(o.size);
+  plan.rate = ParseRate(o.rate);
+  if (!o.start.empty()) plan.start = ParseCount("--start", o.start, 0);
+  if (!o.frames.empty() && !o.duration.empty()) throw UsageError("--frames and --duration: give one of them, not both");
+  if (!o.frames.empty()) plan.count = ParseCount("--frames", o.frames, 1);
+
+  const auto format = media::parseFrameFormat(o.format);
+  if (!format) throw UsageError(OptionText("--format", o.format) + ": expected rgba, uyvy or yuy2");
+  plan.format = *format;
+  if (!o.fieldOrder.empty()) {
+    plan.fieldOrder = media::parseFieldOrder(o.fieldOrder);
+    if (!plan.fieldOrder) throw UsageError(OptionText("--field-order", o.fieldOrder) + ": expected progressive, tff or bff");
+  }
+
+  if (o.threads.empty()) {
+    plan.threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, unsigned{kMaxThreads}));
+  } else {
+    const auto n = ParseInteger(o.threads);
+    if (!n || *n < 1 || *n > kMaxThreads)
+      throw UsageError(OptionText("--threads", o.threads) + ": expected 1 to " + std::to_string(kMaxThreads));
+    plan.threads = static_cast<int>(*n);
+  }
+
+  for (const std::string& text : o.sets) {
+    try {
+      plan.sets.push_back(ParseSetOption(text));
+    } catch (const SettingSyntaxError& e) {
+      throw UsageError(e.what());
+    }
+  }
+  if (!o.font.empty()) {
+    try {
+      plan.font = ParseFontSpec(o.font);
+      MakeFontRecord(*plan.font);  // a face name too long is a usage error too
+    } catch (const FontSpecError& e) {
+      throw UsageError(OptionText("--font", o.font) + ": " + e.what());
+    }
+  }
+  if (plan.outputKind == OutputKind::Png) {
+    if ((plan.count && *plan.count > 1) || !o.duration.empty())
+      throw UsageError(OptionText("-o", o.output) +
+                       " holds one picture; name it with a %d pattern (frames/%04d.png) to write more frames");
+    plan.count = 1;
+  }
+  return plan;
+}
+
+/// --duration needs the rate, which a video file brings: N = the nearest whole number of frames.
+std::int64_t FramesOfDuration(const std::string& text, AVRational rate) {
+  const auto seconds = ParseNumber(text);
+  if (!seconds || *seconds <= 0) throw UsageError(OptionText("--duration", text) + ": expected seconds above 0");
+  const double frames = std::round(*seconds * av_q2d(rate));
+  if (frames < 1) throw UsageError(OptionText("--duration", text) + ": shorter than one frame at " + NumberText(av_q2d(rate)) + " fps");
+  if (frames > 1e12) throw UsageError(OptionText("--duration", text) + ": too long");
+  return static_cast<std::int64_t>(frames);
+}
+
+// --- Parameters ----------------------------------------------------------------------------------
+
+void SetFont(EffectInstance& instance, const FontSpec& font, const std::string& where) {
+  zel::host::ParamValue value;
+  value.bytes = MakeFontRecord(font);
+  zel::host::ParameterValue* data = instance.Find("PrivateData");
+  if (data == nullptr || !data->Set(value))
+    throw HostError(where + ": the plug-in has no 92-byte \"PrivateData\" font record to take it");
+}
+
+void ApplyParameters(EffectInstance& instance, const RenderOptions& o, const Plan& plan) {
+  if (!o.project.empty()) {
+    const Project project = ReadProject(o.project);
+    for (const ParameterSetting& setting : project.settings) ApplySetting(instance, setting);
+    if (project.font) SetFont(instance, *project.font, "project " + Quoted(o.project) + ", font");
+  }
+  try {
+    if (plan.font) SetFont(instance, *plan.font, OptionText("--font", o.font));
+    for (const ParameterSetting& setting : plan.sets) ApplySetting(instance, setting);
+  } catch (const HostError& e) {
+    throw UsageError(e.what());
+  }
+}
+
+// --- Input and output ----------------------------------------------------------------------------
+
+std::string InputName(const RenderOptions& o) { return o.input.empty() ? "the test pattern" : Quoted(o.input); }
+
+bool UsesDefaultEncoder(const RenderOptions& o) { return o.codec.empty() || o.codec == "libx264"; }
+
+/// Why frames of `width` x `height` cannot be processed or written as planned, or nothing.
+std::optional<std::string> SizeProblem(int width, int height, const Plan& plan, media::FieldOrder order,
+                                       bool defaultEncoder) {
+  if (media::isYuv422(plan.format) && width % 2 != 0)
+    return "4:2:2 processing (--format " + std::string(media::toString(plan.format)) +
+           ") works on pixel pairs and needs an even width";
+  if (plan.outputKind == OutputKind::Video && defaultEncoder) {
+    if (width % 2 != 0 || height % 2 != 0) return "H.264 in 4:2:0 needs an even width and height";
+    if (order != media::FieldOrder::Progressive && height % 4 != 0)
+      return "interlaced H.264 in 4:2:0 needs a height that is a multiple of 4";
+  }
+  return std::nullopt;
+}
+
+void CheckOutputPlace(const std::string& output, bool overwrite) {
+  if (output == "-") return;
+  const std::filesystem::path path(output);
+  const std::filesystem::path folder = path.parent_path();
+  std::error_code ec;
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+    throw media::Error("cannot write " + Quoted(output) + ": folder " + Quoted(folder.string()) + " does not exist");
+  if (media::isSequencePattern(output)) return;  // each picture is checked as it is written
+  if (std::filesystem::is_directory(path, ec)) throw media::Error("cannot write " + Quoted(output) + ": it is a folder");
+  if (!overwrite && std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found)
+    throw media::Error(Quoted(output) + " exists already: add -y to replace it");
+}
+
+// --- Interruption --------------------------------------------------------------------------------
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
+
+/// While alive, Ctrl-C and SIGTERM stop the render at the next frame instead of killing the
+/// process, so that the temporary output is removed as on any other failure.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    gInterrupted.store(false);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_oldInt);
+    sigaction(SIGTERM, &action, &m_oldTerm);
+  }
+  ~InterruptGuard() {
+    sigaction(SIGINT, &m_oldInt, nullptr);
+    sigaction(SIGTERM, &m_oldTerm, nullptr);
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  struct sigaction m_oldInt {};
+  struct sigaction m_oldTerm {};
+};
+
+// --- The render ----------------------------------------------------------------------------------
+
+zel::host::PixelKind KindOf(media::FrameFormat format) {
+  switch (format) {
+    case media::FrameFormat::Uyvy:
+      return zel::host::PixelKind::Uyvy;
+    case media::FrameFormat::Yuy2:
+      return zel::host::PixelKind::Yuy2;
+    case media::FrameFormat::Rgba:
+      break;
+  }
+  return zel::host::PixelKind::Rgba;
+}
+
+std::string RateText(AVRational rate) {
+  return rate.den == 1 ? std::to_string(rate.num) : std::to_string(rate.num) + "/" + std::to_string(rate.den);
+}
+
+int Run(const RenderOptions& o) {
+  const Plan plan = MakePlan(o);
+
+  zel::host::Plugin plugin(plan.plugin);
+  EffectInstance instance(plugin);
+  ApplyParameters(instance, o, plan);
+
+  // The source: a file, or the test pattern. The pattern and a still image are made as long as
+  // the frames asked for, at --rate (25 without it); a video brings its own rate and length.
+  media::SourceOptions sourceOptions;
+  sourceOptions.size = plan.size;
+  sourceOptions.rate = plan.rate;
+  const bool generated = o.input.empty();
+  const AVRational ownRate = plan.rate.value_or(AVRational{25, 1});
+  std::optional<std::int64_t> count = plan.count;
+  if (!count && !o.duration.empty()) {
+    if (generated) {
+      count = FramesOfDuration(o.duration, ownRate);
+    } else {
+      try {
+        sourceOptions.frameCount = plan.start + FramesOfDuration(o.duration, ownRate);
+      } catch (const UsageError&) {
+        // Judged again below at the file's own rate.
+      }
+    }
+  }
+  if (count) sourceOptions.frameCount = plan.start + *count;
+  media::VideoSource source = generated ? media::VideoSource::testPattern(sourceOptions)
+                                        : media::VideoSource::open(o.input, sourceOptions);
+  const media::SourceInfo& info = source.info();
+  if (!count && !o.duration.empty()) count = FramesOfDuration(o.duration, info.rate);
+  if (plan.rate && info.kind == media::SourceKind::Video)
+    throw UsageError(OptionText("--rate", o.rate) + ": " + InputName(o) + " is a video with a rate of its own (" +
+                     RateText(info.rate) + " fps); --rate applies to the test pattern, still images and image sequences");
+
+  const media::FieldOrder order = plan.fieldOrder.value_or(info.fieldOrder);
+  const bool interlaced = order != media::FieldOrder::Progressive;
+  if (auto problem = SizeProblem(info.width, info.height, plan, order, UsesDefaultEncoder(o))) {
+    if (plan.size) throw UsageError(OptionText("--size", o.size) + ": " + *problem);
+    throw media::Error(InputName(o) + " is " + std::to_string(info.width) + "x" + std::to_string(info.height) + ": " +
+                       *problem + " (--size scales it)");
+  }
+
+  // Which frames: start .. start + count - 1, or to the end of the input.
+  if (info.frameCount >= 0 && info.frameCountExact && plan.start >= info.frameCount)
+    throw UsageError(OptionText("--start", o.start) + ": " + InputName(o) + " has " + std::to_string(info.frameCount) +
+                     " frames (0 to " + std::to_string(info.frameCount - 1) + ")");
+  std::int64_t expected = count.value_or(-1);
+  if (info.frameCount >= 0) {
+    const std::int64_t available = std::max<std::int64_t>(0, info.frameCount - plan.start);
+    expected = count ? std::min(*count, available) : available;
+  }
+
+  zel::host::SequenceInfo sequence;
+  sequence.frameRate = av_q2d(info.rate);
+  sequence.width = static_cast<std::uint32_t>(info.width);
+  sequence.height = static_cast<std::uint32_t>(info.height);
+  sequence.pixelAspectRatio = av_q2d(info.pixelAspect);
+  sequence.duration = static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
+  sequence.fieldLayout = !interlaced ? ZELFieldLayout_Progressive
+                         : order == media::FieldOrder::TopFirst ? ZELFieldLayout_UpperFirst
+                                                                : ZELFieldLayout_LowerFirst;
+  sequence.colorModel = zel::host::ColorModelOf(KindOf(plan.format));
+  sequence.finalRender = true;
+  instance.SetSequence(sequence);
+
+  CheckOutputPlace(o.output, o.overwrite);
+  media::SinkOptions sinkOptions;
+  sinkOptions.width = info.width;
+  sinkOptions.height = info.height;
+  sinkOptions.rate = info.rate;
+  sinkOptions.format = plan.format;
+  sinkOptions.fieldOrder = order;
+  sinkOptions.pixelAspect = info.pixelAspect;
+  sinkOptions.codec = o.codec;
+  sinkOptions.overwrite = o.overwrite;
+  if (!o.noAudio && plan.outputKind == OutputKind::Video) sinkOptions.audio = media::AudioFrom::of(source, plan.start);
+  media::VideoSink sink(o.output, sinkOptions);
+
+  if (plan.start > 0) source.seek(plan.start);
+
+  zel::host::ImageLayout layout;
+  layout.pixelAspectRatio = sequence.pixelAspectRatio;
+  const auto interlaceOrder = order == media::FieldOrder::BottomFirst ? zel::host::InterlaceOrder::LowerFirst
+                                                                      : zel::host::InterlaceOrder::UpperFirst;
+  const zel::host::PixelKind kind = KindOf(plan.format);
+
+  const std::size_t frameBytes = static_cast<std::size_t>(info.width) * info.height * media::bytesPerPixel(plan.format);
+  const std::size_t threads = static_cast<std::size_t>(plan.threads);
+  const std::size_t slots = std::clamp(kSlotMemory / std::max<std::size_t>(frameBytes, 1), threads + 2, 2 * threads + 2);
+  std::vector<media::Frame> frames(slots);
+
+  media::ProgressLine progress(stderr, expected, !o.quiet && media::ProgressLine::isTerminal(stderr));
+  InterruptGuard interruptGuard;
+
+  media::PipelineStages stages;
+  stages.read = [&](std::size_t slot, std::int64_t seq) {
+    if (gInterrupted.load()) throw std::runtime_error("interrupted; nothing was written to " + Quoted(o.output));
+    if (count && seq >= *count) return false;
+    return source.read(frames[slot], plan.format);
+  };
+  stages.work = [&](std::size_t slot, std::int64_t) {
+    media::Frame& frame = frames[slot];
+    // In place: the host owns the decoded frame, so the effect may write over its input.
+    const FrameView view{frame.data(), static_cast<std::uint32_t>(frame.width()), static_cast<std::uint32_t>(frame.height()),
+                         static_cast<std::size_t>(frame.stride()), kind};
+    const std::int64_t k = frame.index();
+    const VOKRESULT rc = interlaced ? instance.RenderInterlaced(view, view, k, interlaceOrder, layout)
+                                    : instance.RenderFrame(view, view, k, layout);
+    if (VOKFAILED(rc))
+      throw std::runtime_error("the effect failed on frame " + std::to_string(k) + " with " + zel::host::ResultText(rc));
+    frame.setFieldOrder(order);
+  };
+  stages.write = [&](std::size_t slot, std::int64_t seq) {
+    sink.write(frames[slot]);
+    progress.update(seq + 1);
+  };
+  const std::int64_t written = media::runOrdered(stages, plan.threads, slots);
+  if (written == 0)
+    throw media::Error("nothing to render: " + InputName(o) + " has no frame " + std::to_string(plan.start));
+  sink.commit();
+  progress.finish();
+
+  if (!o.quiet) {
+    for (const std::string& warning : sink.warnings()) std::cerr << "zelhost: warning: " << warning << "\n";
+    std::cerr << "zelhost: wrote " << (o.output == "-" ? std::string("standard output") : Quoted(o.output)) << ": "
+              << written << (written == 1 ? " frame " : " frames ") << info.width << "x" << info.height << " at "
+              << RateText(info.rate) << " fps, " << media::toString(order) << ", " << media::toString(plan.format)
+              << " processing\n";
+  }
+  return 0;
+}
+
+constexpr const char* kFooter = R"(
+INPUT   a video file the FFmpeg libraries read; a still image (repeated for every frame); an
+        image sequence as a printf pattern (frames/%04d.png). Without -i: a moving test pattern,
+        1920x1080, 25 fps, 10 s (--size, --rate, --frames or --duration change it).
+OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (lossless:
+        4:2:2 after --format uyvy or yuy2, else 4:4:4); .png (one frame, or a sequence with a
+        %d pattern); - writes Y4M to standard output. The input's audio is copied into .mp4,
+        .mkv and .mov. The output appears only when complete: a failed render leaves nothing.
+
+Frames and time: frames count from 0 at the input's first frame, and frame k renders at time k
+  (the second field of an interlaced frame at k + 0.5). Keyframes use the same numbers, so a
+  part (--start, --frames) looks exactly as it does in a render of the whole.
+
+Parameters: by display name or by a list box's name; 'zelhost info' lists them with ranges.
+  --set "Size=40"   --set "Clock Type List=Digital Clock"   --set "Foreground RGB Color=255,230,80"
+  List parameters take an item's name or value; booleans 1/0, yes/no, true/false, on/off.
+  Keyframes: --set "X@0=10" --set "X@250=90": numbers move linearly between keys, other values
+  hold until the next key; before the first key the first holds, after the last the last.
+  A project file (--project look.json) holds the same:
+    {"parameters": {"X": 25, "Size": [{"frame": 0, "value": 20}, {"frame": 250, "value": 60}],
+                    "Clock Type List": "Digital Clock", "Foreground RGB Color": [255, 230, 80]},
+     "font": "Liberation Serif,-40,bold"}
+  Order: the project file, then --font, then --set (the command line wins).
+
+Font (the digital clock): --font "FACE,HEIGHT,WEIGHT,ITALIC,UNDERLINE,STRIKEOUT", trailing fields
+  optional, e.g. "Liberation Mono,-40,bold"; or key=value pairs: "face=DejaVu Serif,italic=yes".
+  FACE: a font family, at most 31 UTF-16 units (empty: the effect's own choice). HEIGHT: the text
+  is |HEIGHT| percent of the clock radius (default -32). WEIGHT: 0 to 1000 or thin, light,
+  normal, medium, semibold, bold, black; above 400 is bold. ITALIC, UNDERLINE, STRIKEOUT: 1/0.
+
+Exit codes: 0 done; 1 a failure (a file that cannot be read or written, a wrong project file, the
+  effect failing); 2 a command line that cannot work. Errors are one line on standard error.
+
+Examples:
+  zelhost render -i holiday.mp4 -o holiday-clock.mp4
+  zelhost render -i in.mp4 -o out.mp4 --set "Clock Type List=Digital Clock" --set Y=85 --set Size=25
+  zelhost render -o pattern.mp4 --size 1280x720 --rate 30000/1001 --duration 5
+  zelhost render -i tape.mov -o tape-clock.mov --field-order tff --set "Style List=Frame Counter with Field"
+  zelhost render -i in.y4m -o out.y4m --format uyvy
+  zelhost render -i in.mp4 -o out.mp4 --set "X@0=10" --set "X@250=90" --set "Size@0=20" --set "Size@250=60"
+  zelhost render -i in.mp4 -o out.mp4 --project look.json --font "Liberation Mono,-45,bold"
+  zelhost render -i in.mp4 -o frame100.png --start 100
+  zelhost render -i in.mp4 -o frames/%04d.png --start 100 --frames 50
+  zelhost render -i in.mp4 -o - | ffplay -
+)";
+
+}  // namespace
+
 CommandRunner AddRenderCommand(CLI::App& app) {
-  CLI::App* cmd = app.add_subcommand("render", "Render video with the plug-in (not available yet).");
-  cmd->allow_extras();
-  return []() {
-    PrintError("render is not available in this build yet");
-    return kExitFailure;
+  auto o = std::make_shared<RenderOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "render", "Render video with the effect: every frame of the input, or of a test pattern, with the clock over it.");
+  cmd->footer(kFooter);
+  cmd->add_option("PLUGIN", o->plugin, "The plug-in file (default: ZEL2Clock.zel beside zelhost)");
+  cmd->add_option("-i,--input", o->input, "Video, still image or image sequence (default: the test pattern)")
+      ->type_name("INPUT");
+  cmd->add_option("-o,--output", o->output, "File to write (.mp4 .mkv .mov .y4m .png, or -)")
+      ->type_name("OUTPUT")
+      ->required();
+  cmd->add_flag("-y,--overwrite", o->overwrite, "Replace an existing output");
+  cmd->add_option("--size", o->size, "Frame size of the test pattern and stills; a video is scaled to it")
+      ->type_name("WxH");
+  cmd->add_option("--rate", o->rate, "Frame rate of the test pattern, stills and image sequences (25, 30000/1001)")
+      ->type_name("R");
+  cmd->add_option("--start", o->start, "First input frame to render (default 0)")->type_name("K");
+  cmd->add_option("--frames", o->frames, "Number of frames to render (default: to the input's end)")->type_name("N");
+  cmd->add_option("--duration", o->duration, "Length to render in seconds, instead of --frames")->type_name("SECONDS");
+  cmd->add_option("--format", o->format, "Pixels the plug-in works in: rgba (default), uyvy or yuy2 (4:2:2)")
+      ->type_name("FORMAT");
+  cmd->add_option("--field-order", o->fieldOrder,
+                  "progressive, tff or bff (default: the input's own); interlaced renders each field on its own")
+      ->type_name("ORDER");
+  cmd->add_option("--set", o->sets, "A parameter value, or a keyframe with @FRAME; repeatable")
+      ->type_name("NAME[@FRAME]=VALUE")
+      ->allow_extra_args(false);
+  cmd->add_option("--project", o->project, "Parameters (and font) from a JSON project file")->type_name("FILE.json");
+  cmd->add_option("--font", o->font, "Font of the digital clock: \"FACE,HEIGHT,WEIGHT,ITALIC,UNDERLINE,STRIKEOUT\"")
+      ->type_name("SPEC");
+  cmd->add_option("--threads", o->threads, "Frames rendered at once (default: all cores)")->type_name("N");
+  cmd->add_option("--codec", o->codec, "Video encoder for .mp4 .mkv .mov (default libx264)")->type_name("NAME");
+  cmd->add_flag("--no-audio", o->noAudio, "Do not copy the input's audio");
+  cmd->add_flag("-q,--quiet", o->quiet, "No progress line, warnings or summary");
+  return [o]() {
+    try {
+      return Run(*o);
+    } catch (const UsageError& e) {
+      PrintError(e.what());
+      return kExitUsage;
+    }
   };
 }
 

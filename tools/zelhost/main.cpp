@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    zelhost::PrintError(e.what());
-    std::cerr << "Run 'zelhost --help' for usage.\n";
+    // One line, like every other error: what is wrong, then where to read more.
+    zelhost::PrintError(std::string(e.what()) + " (see 'zelhost --help')");
     return zelhost::kExitUsage;
   }
   for (auto& [sub, run] : commands) {
