@@ -453,13 +453,25 @@ __attribute__((target("avx2"))) void RowYuv422_AVX2Impl(const std::uint8_t* bm,
   const __m128i shiftB = _mm_cvtsi32_si128(8 * kBitmapB);
   const __m256i zero = _mm256_setzero_si256();
   const __m256i c255 = _mm256_set1_epi32(255);
+  const __m256i alphaBytes = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
   const bool inPlace = in == out;
+  // The last group whose sixteen pixels were all opaque, and the pairs it gave. At alpha 255 the
+  // input's share (in * 0) / 255 vanishes, so those pairs depend on the bitmap bytes alone: a
+  // group with the same bytes (the inside of a clock's face or box) stores them again.
+  __m256i opaqueLo = zero, opaqueHi = zero, opaquePairs = zero;
+  bool haveOpaque = false;
   std::uint32_t x = 0;
   for (; x + 16 <= width; x += 16) {
-    const __m256 lo = _mm256_castsi256_ps(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bm + 4 * x)));
-    const __m256 hi = _mm256_castsi256_ps(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bm + 4 * x + 32)));
+    const __m256i loBytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bm + 4 * x));
+    const __m256i hiBytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bm + 4 * x + 32));
+    if (haveOpaque &&
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi32(loBytes, opaqueLo),
+                                              _mm256_cmpeq_epi32(hiBytes, opaqueHi))) == -1) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * x), opaquePairs);
+      continue;
+    }
+    const __m256 lo = _mm256_castsi256_ps(loBytes);
+    const __m256 hi = _mm256_castsi256_ps(hiBytes);
     // Even pixels (first of a pair) and odd ones, back in pair order across the two halves.
     const __m256i p0 = _mm256_permute4x64_epi64(
         _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
@@ -504,8 +516,15 @@ __attribute__((target("avx2"))) void RowYuv422_AVX2Impl(const std::uint8_t* bm,
         _mm256_or_si256(_mm256_sll_epi32(outY0, shiftY0), _mm256_sll_epi32(outY1, shiftY1)),
         _mm256_or_si256(_mm256_sll_epi32(outCb, shiftCb), _mm256_sll_epi32(outCr, shiftCr)));
     // A pair whose first pixel is transparent is copied whole, whatever its second pixel holds.
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * x),
-                        _mm256_blendv_epi8(pairs, iv, copy));
+    const __m256i result = _mm256_blendv_epi8(pairs, iv, copy);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * x), result);
+    const __m256i bothAlphas = _mm256_and_si256(_mm256_and_si256(loBytes, hiBytes), alphaBytes);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(bothAlphas, alphaBytes)) == -1) {
+      opaqueLo = loBytes;
+      opaqueHi = hiBytes;
+      opaquePairs = result;
+      haveOpaque = true;
+    }
   }
   // The scalar tail is plain SSE code: leave the AVX state clean before it.
   _mm256_zeroupper();

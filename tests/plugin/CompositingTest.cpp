@@ -462,6 +462,69 @@ TEST(CompositingTest, Yuv422EveryPathAndLayoutEqualsReference) {
     }
 }
 
+// Runs of one opaque colour (the inside of a face or a box) give pairs that do not depend on the
+// input; the fast paths may reuse them. Every colour, as a run of 32 opaque pixels over random
+// input, must give its reference pair at every position of the run.
+TEST(CompositingTest, Yuv422OpaqueRunsOfEveryColourEqualReference) {
+  constexpr std::uint32_t kRun = 32, kColours = 4096;
+  std::mt19937 rng(19);
+  std::vector<std::uint32_t> bitmap(kColours * kRun);  // B, G, R, A in memory order
+  Bytes in(kColours * kRun * 2), out(in.size());
+  for (auto& b : in) b = static_cast<std::uint8_t>(rng());
+  for (std::uint32_t base = 0; base < (1u << 24); base += kColours) {
+    for (std::uint32_t c = 0; c < kColours; ++c) {
+      const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(base + c),
+                                     static_cast<std::uint8_t>((base + c) >> 8),
+                                     static_cast<std::uint8_t>((base + c) >> 16), 255};
+      std::uint32_t word;
+      std::memcpy(&word, pixel, 4);
+      std::fill_n(&bitmap[c * kRun], kRun, word);
+    }
+    // The input moves under the colours from one block to the next.
+    std::rotate(in.begin(), in.begin() + 4 * 37, in.end());
+    const auto* bm = reinterpret_cast<const std::uint8_t*>(bitmap.data());
+    CompositeRowYuv422(bm, in.data(), out.data(), kColours * kRun, kLayoutUYVY);
+    for (std::uint32_t c = 0; c < kColours; ++c) {
+      std::uint32_t expected, pairs[kRun / 2];
+      CompositeRowYuv422Reference(bm + c * kRun * 4, &in[c * kRun * 2],
+                                  reinterpret_cast<std::uint8_t*>(&expected), 2, kLayoutUYVY);
+      std::memcpy(pairs, &out[c * kRun * 2], sizeof pairs);
+      bool same = true;
+      for (std::uint32_t pair : pairs) same &= pair == expected;
+      if (!same)
+        FAIL() << "colour " << std::hex << base + c << ": a pair differs from " << expected;
+    }
+  }
+}
+
+// Rows made of runs of a few repeated pixels (opaque, translucent, transparent), so that groups
+// of equal opaque pixels follow one another and then differ in a single pixel.
+TEST(CompositingTest, Yuv422RunsOfRepeatedPixelsEqualReference) {
+  std::mt19937 rng(23);
+  for (const NamedLayoutYuv& l : kYuvLayouts)
+    for (const NamedYuv& f : FastYuv())
+      for (int trial = 0; trial < 200; ++trial) {
+        std::uint8_t palette[4][4];
+        for (auto& p : palette)
+          for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>(rng());
+        palette[0][3] = palette[1][3] = 255;
+        palette[2][3] = static_cast<std::uint8_t>(1 + rng() % 254);
+        palette[3][3] = 0;
+        const std::uint32_t width = 1 + rng() % 400;
+        Bytes bm(width * 4), row(((width + 1) / 2) * l.layout.pairStep);
+        for (auto& b : row) b = static_cast<std::uint8_t>(rng());
+        for (std::uint32_t x = 0; x < width;) {
+          const std::uint32_t which = rng() % 8 < 5 ? rng() % 2 : 2 + rng() % 2;
+          const std::uint32_t run = 1 + rng() % 64;
+          for (std::uint32_t i = 0; i < run && x < width; ++i, ++x)
+            std::memcpy(&bm[x * 4], palette[which], 4);
+        }
+        ExpectSameAsReference(f.fn, &CompositeRowYuv422Reference, bm, row, width, l.layout,
+                              std::string(l.name) + ", " + f.name + ", trial " +
+                                  std::to_string(trial));
+      }
+}
+
 // ---- frames: rows, fields and the drawn rectangle ---------------------------------------------------
 
 struct TestFrame {
