@@ -151,6 +151,8 @@ Plan MakePlan(const RenderOptions& o) {
   Plan plan;
   plan.plugin = o.plugin.empty() ? zel::host::DefaultPluginPath() : std::filesystem::path(o.plugin);
   plan.outputKind = OutputKindOf(o.output);
+  if (plan.outputKind == OutputKind::Stdout && ::isatty(STDOUT_FILENO) != 0)
+    throw UsageError("-o -: standard output is a terminal; send the Y4M stream to a program or a file (-o - | ffplay -)");
   plan.size = ParseSize(o.size);
   plan.rate = ParseRate(o.rate);
   if (!o.start.empty()) plan.start = ParseCount("--start", o.start, 0);
