@@ -1,5 +1,4 @@
 #include "FFmpeg.h"
-#include "Repack422.h"
 
 extern "C" {
 #include <libavutil/error.h>
@@ -117,45 +116,8 @@ AVPixelFormat normaliseRange(AVPixelFormat format, bool& fullRange) {
   }
 }
 
-namespace {
-
-bool packedOrderOf(AVPixelFormat format, PackedOrder& order) {
-  if (format == AV_PIX_FMT_UYVY422) order = PackedOrder::Uyvy;
-  else if (format == AV_PIX_FMT_YUYV422) order = PackedOrder::Yuy2;
-  else return false;
-  return true;
-}
-
-/// Planar 4:2:2 to packed pairs and back at one size (even width): byte moves row by row, the
-/// same bytes as swscale's unscaled copy, without its cost. Fields need no care: nothing mixes
-/// lines. False when the conversion is not one of these.
-bool repack422(const PictureShape& source, const std::uint8_t* const sourcePlanes[], const int sourceStrides[],
-               const PictureShape& target, std::uint8_t* const targetPlanes[], const int targetStrides[]) {
-  if (source.width != target.width || source.height != target.height || source.width % 2 != 0) return false;
-  const auto row = [](auto* plane, int stride, int r) { return plane + std::ptrdiff_t{stride} * r; };
-  PackedOrder order;
-  if (source.format == AV_PIX_FMT_YUV422P && packedOrderOf(target.format, order)) {
-    for (int r = 0; r < source.height; ++r)
-      packRow422(row(sourcePlanes[0], sourceStrides[0], r), row(sourcePlanes[1], sourceStrides[1], r),
-                 row(sourcePlanes[2], sourceStrides[2], r), row(targetPlanes[0], targetStrides[0], r), source.width,
-                 order);
-    return true;
-  }
-  if (target.format == AV_PIX_FMT_YUV422P && packedOrderOf(source.format, order)) {
-    for (int r = 0; r < source.height; ++r)
-      unpackRow422(row(sourcePlanes[0], sourceStrides[0], r), row(targetPlanes[0], targetStrides[0], r),
-                   row(targetPlanes[1], targetStrides[1], r), row(targetPlanes[2], targetStrides[2], r), source.width,
-                   order);
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 void Scaler::convert(const PictureShape& source, const std::uint8_t* const sourcePlanes[], const int sourceStrides[],
                      const PictureShape& target, std::uint8_t* const targetPlanes[], const int targetStrides[]) {
-  if (repack422(source, sourcePlanes, sourceStrides, target, targetPlanes, targetStrides)) return;
   const bool byField = source.interlaced && source.height % 2 == 0 && target.height % 2 == 0;
   const int fields = byField ? 2 : 1;
   if (!m_context || !(source == m_source) || !(target == m_target)) {
