@@ -1,19 +1,11 @@
 #include "VideoSource.h"
 
 extern "C" {
-#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 }
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <vector>
 
 #include "Error.h"
 #include "detail/FFmpeg.h"
@@ -201,11 +193,6 @@ public:
     describeStream(options, pattern);
     m_packet = makePacket();
     m_picture = makeAvFrame();
-    mapIfRawY4m();
-  }
-
-  ~FileSource() override {
-    if (m_rawFile >= 0) ::close(m_rawFile);
   }
 
   bool read(Frame& frame, FrameFormat format) override {
@@ -213,11 +200,6 @@ public:
     clearLastLog();
     if (m_info.kind == SourceKind::Still) return readStill(frame, format);
     if (m_info.frameCountExact && m_next >= m_info.frameCount) return false;
-    if (m_rawFile >= 0) {
-      if (!readMapped(frame, format)) return false;
-      frame.setIndex(m_next++);
-      return true;
-    }
     while (decodeNext()) {
       if (!acceptDecoded()) continue;
       deliver(*m_picture, frame, format);
@@ -231,7 +213,7 @@ public:
     k = std::max<std::int64_t>(0, k);
     if (k == m_next) return;
     clearLastLog();
-    if (m_info.kind == SourceKind::Still || m_rawFile >= 0) {
+    if (m_info.kind == SourceKind::Still) {
       m_next = k;
       return;
     }
@@ -392,105 +374,6 @@ private:
     frame.setFieldOrder(order);
   }
 
-  // Uncompressed Y4M in a regular file is read through a mapping of each frame's bytes instead of
-  // FFmpeg's demuxer: its read() copies every frame through the kernel, which costs more than the
-  // conversion that follows. The header and stream description still come from FFmpeg.
-
-  /// Switches to mapped reading when the file is a Y4M of planar Y'CbCr in a regular file.
-  void mapIfRawY4m() {
-    if (m_info.kind != SourceKind::Video || std::string_view(m_format->iformat->name) != "yuv4mpegpipe") return;
-    const AVCodecParameters& parameters = *m_stream->codecpar;
-    const auto pixelFormat = static_cast<AVPixelFormat>(parameters.format);
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixelFormat);
-    if (parameters.codec_id != AV_CODEC_ID_RAWVIDEO || desc == nullptr ||
-        (desc->flags & AV_PIX_FMT_FLAG_PLANAR) == 0 || !isYuvFormat(pixelFormat)) {
-      return;
-    }
-    const int size = av_image_get_buffer_size(pixelFormat, parameters.width, parameters.height, 1);
-    if (size <= 0) return;
-    const int fd = ::open(m_info.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    struct stat st {};
-    std::int64_t headerEnd = -1;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) headerEnd = lineEnd(fd, 0, st.st_size);
-    if (headerEnd < 0) {
-      ::close(fd);
-      return;
-    }
-    m_rawFile = fd;
-    m_rawFileSize = st.st_size;
-    m_rawFrameBytes = size;
-    m_rawPixelFormat = pixelFormat;
-    m_frameStarts.assign(1, headerEnd);
-  }
-
-  /// Offset just past the '\n' that ends the line starting at `offset`; -1 when there is none
-  /// within a sane header length or before the end of the file.
-  static std::int64_t lineEnd(int fd, std::int64_t offset, std::int64_t fileSize) {
-    constexpr std::size_t kMaxLine = 4096;
-    char line[kMaxLine];
-    const std::int64_t want = std::min<std::int64_t>(kMaxLine, fileSize - offset);
-    if (want <= 0) return -1;
-    const ssize_t got = ::pread(fd, line, static_cast<std::size_t>(want), offset);
-    if (got <= 0) return -1;
-    const void* end = std::memchr(line, '\n', static_cast<std::size_t>(got));
-    if (end == nullptr) return -1;
-    return offset + (static_cast<const char*>(end) - line) + 1;
-  }
-
-  /// Offset of the pixels of frame k, after its FRAME line; -1 when the file ends before them.
-  /// Frame lines may carry parameters, so frames are found by walking the lines in turn.
-  std::int64_t pixelsOfFrame(std::int64_t k) {
-    while (static_cast<std::int64_t>(m_frameStarts.size()) <= k + 1) {
-      const std::int64_t start = m_frameStarts.back();
-      if (start >= m_rawFileSize) return -1;
-      char magic[5];
-      if (::pread(m_rawFile, magic, sizeof magic, start) != static_cast<ssize_t>(sizeof magic)) return -1;
-      if (std::memcmp(magic, "FRAME", sizeof magic) != 0) {
-        throw Error("cannot decode '" + m_info.path + "': frame " + std::to_string(m_frameStarts.size() - 1) +
-                    " does not start with FRAME");
-      }
-      const std::int64_t pixels = lineEnd(m_rawFile, start, m_rawFileSize);
-      if (pixels < 0) return -1;
-      m_framePixels.push_back(pixels);
-      m_frameStarts.push_back(pixels + m_rawFrameBytes);
-    }
-    const std::int64_t pixels = m_framePixels[static_cast<std::size_t>(k)];
-    // A last frame cut short is left out, as FFmpeg's reader leaves it out.
-    return pixels + m_rawFrameBytes <= m_rawFileSize ? pixels : -1;
-  }
-
-  bool readMapped(Frame& frame, FrameFormat format) {
-    const std::int64_t pixels = pixelsOfFrame(m_next);
-    if (pixels < 0) return false;
-    const long page = ::sysconf(_SC_PAGESIZE);
-    const std::int64_t mapStart = pixels / page * page;
-    const auto mapLength = static_cast<std::size_t>(pixels + m_rawFrameBytes - mapStart);
-    void* mapped = ::mmap(nullptr, mapLength, PROT_READ, MAP_PRIVATE | MAP_POPULATE, m_rawFile, mapStart);
-    if (mapped == MAP_FAILED) throw Error("cannot read '" + m_info.path + "': " + std::strerror(errno));
-    struct Unmap {
-      void* at;
-      std::size_t length;
-      ~Unmap() { ::munmap(at, length); }
-    } unmap{mapped, mapLength};
-
-    AVFrame& picture = *m_picture;
-    av_frame_unref(&picture);
-    picture.format = m_rawPixelFormat;
-    picture.width = m_stream->codecpar->width;
-    picture.height = m_stream->codecpar->height;
-    picture.color_range = m_decoder->color_range;
-    picture.colorspace = m_decoder->colorspace;
-    const int rc = av_image_fill_arrays(picture.data, picture.linesize,
-                                        static_cast<const std::uint8_t*>(mapped) + (pixels - mapStart),
-                                        m_rawPixelFormat, picture.width, picture.height, 1);
-    if (rc < 0) fail("cannot decode", m_info.path, rc);
-    deliver(picture, frame, format);
-    // The planes pointed into the mapping: leave nothing that could outlive it.
-    for (auto& plane : picture.data) plane = nullptr;
-    return true;
-  }
-
   bool readStill(Frame& frame, FrameFormat format) {
     if (m_next >= m_info.frameCount) return false;
     if (m_still.empty() || m_still.format() != format) {
@@ -519,12 +402,6 @@ private:
   std::int64_t m_decodedIndex = 0;  ///< when counting: index of the next decoded picture
   Frame m_still;               ///< a still image, converted once per format
   bool m_stillDecoded = false;
-  int m_rawFile = -1;          ///< an uncompressed Y4M read by mapping; -1 when FFmpeg reads
-  std::int64_t m_rawFileSize = 0;
-  std::int64_t m_rawFrameBytes = 0;
-  AVPixelFormat m_rawPixelFormat = AV_PIX_FMT_NONE;
-  std::vector<std::int64_t> m_frameStarts;  ///< offsets of the FRAME lines found so far
-  std::vector<std::int64_t> m_framePixels;  ///< offsets of their pixels
 };
 
 }  // namespace
