@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "MediaTestSupport.h"
 #include "media/Error.h"
 #include "media/VideoSource.h"
@@ -161,6 +163,44 @@ TEST_F(SourceTest, Yuv422InputReadsAs422WithoutTouchingASample) {
     }
     EXPECT_FALSE(source.read(frame, format));
   }
+}
+
+TEST_F(SourceTest, Y4mFrameLinesMayCarryParametersAndACutLastFrameIsLeftOut) {
+  // 4x2 yuv422p: 8 luma and 2 x 4 chroma bytes a frame, each frame numbered in its bytes.
+  std::string bytes = "YUV4MPEG2 W4 H2 F25:1 Ip A1:1 C422\n";
+  const char* frameLines[] = {"FRAME\n", "FRAME Ip XNOTE=two\n", "FRAME\n"};
+  for (int i = 0; i < 3; ++i) {
+    bytes += frameLines[i];
+    for (int j = 0; j < 16; ++j) bytes += static_cast<char>(16 * i + j);
+  }
+  const std::string complete = bytes;
+  bytes += "FRAME\n" + std::string(5, '\x7f');  // the writer stopped in the middle of frame 3
+  { std::ofstream(path("cut.y4m"), std::ios::binary) << bytes; }
+
+  VideoSource source = VideoSource::open(path("cut.y4m"));
+  Frame frame;
+  const auto check = [&](int index) {
+    ASSERT_TRUE(source.read(frame, FrameFormat::Uyvy)) << "frame " << index;
+    EXPECT_EQ(frame.index(), index);
+    std::vector<std::uint8_t> actual;
+    for (int y = 0; y < 2; ++y) actual.insert(actual.end(), frame.row(y), frame.row(y) + frame.rowBytes());
+    EXPECT_EQ(actual, packY4m422(complete, 4, 2, index, FrameFormat::Uyvy)) << "frame " << index;
+  };
+  for (int i = 0; i < 3; ++i) check(i);
+  EXPECT_FALSE(source.read(frame, FrameFormat::Uyvy));
+  source.seek(1);  // back, past a frame line with parameters
+  check(1);
+  check(2);
+  source.seek(9);
+  EXPECT_FALSE(source.read(frame, FrameFormat::Uyvy));
+
+  // A frame that does not start with its FRAME line is an error, not the end of the stream.
+  std::string broken = complete;
+  broken.replace(broken.find("FRAME Ip"), 5, "FRAMX");
+  { std::ofstream(path("broken.y4m"), std::ios::binary) << broken; }
+  VideoSource brokenSource = VideoSource::open(path("broken.y4m"));
+  EXPECT_TRUE(brokenSource.read(frame, FrameFormat::Uyvy));
+  EXPECT_THROW(brokenSource.read(frame, FrameFormat::Uyvy), Error);
 }
 
 TEST_F(SourceTest, VideoFileReportsItsStreamAndSeeksToAnyFrame) {
