@@ -1,5 +1,7 @@
 #include "AnalogClock.h"
 
+#include "SolidBrush.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -21,15 +23,6 @@ int TruncatedRadius(float r) {
   return static_cast<int>(std::clamp(r, -kMaxRadius, kMaxRadius));
 }
 
-struct BrushOwner {
-  GpSolidFill* brush = nullptr;
-  explicit BrushOwner(ARGB color) { GdipCreateSolidFill(color, &brush); }
-  ~BrushOwner() {
-    if (brush) GdipDeleteBrush(brush);
-  }
-  BrushOwner(const BrushOwner&) = delete;
-  BrushOwner& operator=(const BrushOwner&) = delete;
-};
 }  // namespace
 
 CAnalogClock::CAnalogClock() = default;
@@ -62,12 +55,12 @@ void CAnalogClock::Draw(GpGraphics* graphics, int x, int y, int radius, float ho
   m_markSize = std::max(std::min(m_rx, m_ry) / 20, kMinMarkSize);
 
   if (m_showFace) {
-    BrushOwner face(m_faceColor);
+    SolidBrush face(m_faceColor);
     GdipFillEllipseI(graphics, face.brush, x - m_rx, y - m_ry, 2 * m_rx, 2 * m_ry);
   }
 
   if (m_showMarks) {
-    BrushOwner mark(m_markColor);
+    SolidBrush mark(m_markColor);
     const float q = static_cast<float>(m_markSize / 2 + 1);
     for (int i = 0; i < 60; i += 5) {
       // The square's top-left corner, not its centre, sits on the dial point.
@@ -76,7 +69,7 @@ void CAnalogClock::Draw(GpGraphics* graphics, int x, int y, int radius, float ho
     }
   }
 
-  BrushOwner hand(m_handColor);
+  SolidBrush hand(m_handColor);
   if (m_showHourHand) {
     const int h = m_hours <= 12 ? m_hours : m_hours % 12;
     DrawHand(graphics, hand.brush, h * 5 + m_minutes / 12, kHourHandLength);

@@ -1,5 +1,7 @@
 #include "LEDClock.h"
 
+#include "SolidBrush.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -33,15 +35,6 @@ int ToLength(double v) {
   return static_cast<int>(std::clamp(v, -kMax, kMax));
 }
 
-struct BrushOwner {
-  GpSolidFill* brush = nullptr;
-  explicit BrushOwner(ARGB color) { GdipCreateSolidFill(color, &brush); }
-  ~BrushOwner() {
-    if (brush) GdipDeleteBrush(brush);
-  }
-  BrushOwner(const BrushOwner&) = delete;
-  BrushOwner& operator=(const BrushOwner&) = delete;
-};
 
 }  // namespace
 
@@ -113,10 +106,10 @@ void CLEDClock::Draw(GpGraphics* graphics, int x, int y, int size, float horizon
   m_left = ToLength(x - static_cast<double>(cells) / 2.0 + H(10));
 
   if (m_showBox) {
-    BrushOwner box(m_boxColor);
+    SolidBrush box(m_boxColor);
     GdipFillRectangleI(graphics, box.brush, m_left - H(10), m_top - V(5), ToLength(static_cast<double>(cells)), V(65));
   }
-  BrushOwner digit(m_digitColor);
+  SolidBrush digit(m_digitColor);
   for (int i = 0; i < length; ++i) {
     const long long X = m_left + static_cast<long long>(i) * H(45);
     // Far outside any frame: stop before cell origins plus segment offsets could overflow.
