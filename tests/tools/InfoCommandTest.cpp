@@ -138,3 +138,13 @@ TEST(InfoCommand, AMissingPluginIsAFailureWithNoOutput) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
 }
+
+TEST(Zelhost, CommandLineMistakesAreUsageErrorsWithNoOutput) {
+  for (const char* arguments : {"bogus", "", "info --no-such-flag", "render"}) {
+    const Outcome run = Zelhost(arguments);
+    EXPECT_EQ(run.exitCode, 2) << "zelhost " << arguments;
+    EXPECT_EQ(run.out, "") << "zelhost " << arguments;
+  }
+  EXPECT_EQ(Zelhost("--help").exitCode, 0);
+  EXPECT_EQ(Zelhost("info --help").exitCode, 0);
+}

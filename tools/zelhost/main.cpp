@@ -23,6 +23,17 @@ int main(int argc, char** argv) {
   add(&zelhost::AddInfoCommand);
   add(&zelhost::AddRenderCommand);
   add(&zelhost::AddPreviewCommand);
+  // A first word that is neither a command nor an option is a mistyped command: say so, rather
+  // than CLI11's "a subcommand is required".
+  const auto isCommand = [&](const std::string& word) {
+    for (const CLI::App* sub : app.get_subcommands({}))
+      if (sub->get_name() == word) return true;
+    return false;
+  };
+  if (argc > 1 && argv[1][0] != '-' && !isCommand(argv[1])) {
+    zelhost::PrintError(std::string("unknown command '") + argv[1] + "' (commands: info, render, preview; see 'zelhost --help')");
+    return zelhost::kExitUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
