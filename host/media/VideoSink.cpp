@@ -468,7 +468,7 @@ private:
 
 // ---------------------------------------------------------------------------------------------
 
-/// RGBA PNG pictures: one file, or one file per frame named by a %d pattern.
+/// PNG pictures (RGBA, or RGB without alpha): one file, or one file per frame named by a %d pattern.
 class PngSink final : public SinkImpl {
 public:
   PngSink(const std::string& path, const SinkOptions& options) : SinkImpl(path, options) {
@@ -487,7 +487,8 @@ public:
     OptionSet codecOptions;
     SinkOptions progressive = options;
     progressive.fieldOrder = FieldOrder::Progressive;
-    m_encoder.open(codec, progressive, AV_PIX_FMT_RGBA, false, codecOptions, path);
+    m_encoder.open(codec, progressive, options.keepAlpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24, false, codecOptions,
+                   path);
     // A single picture's file is reserved now, so that a missing folder or an existing file is
     // reported before any work is done.
     if (!m_sequence) m_files.emplace_back(path, options.overwrite);

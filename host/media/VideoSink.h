@@ -52,6 +52,9 @@ struct SinkOptions {
   bool overwrite = false;  ///< replace an existing output (else opening fails)
   std::optional<AudioFrom> audio;
   int firstNumber = 1;  ///< number of the first picture of a PNG sequence
+  /// .png: write the frames' alpha (RGBA pictures). False writes opaque RGB pictures, for frames
+  /// made from a source without alpha, whose alpha bytes mean nothing to a viewer.
+  bool keepAlpha = true;
 };
 
 /// Writes frames to a file chosen by the name's extension:

@@ -58,6 +58,8 @@ struct SourceInfo {
   /// The decoded pictures are Y'CbCr: reading them as Uyvy or Yuy2 repacks the samples without
   /// passing through RGB (and without changing their range), so 4:2:2 input stays byte-exact.
   bool nativeYuv = false;
+  /// The pictures carry an alpha channel (an RGBA PNG, say). Video and the test pattern are opaque.
+  bool hasAlpha = false;
   std::string codec;        ///< decoder name ("h264", "png"); "testpattern" for the pattern
   std::string pixelFormat;  ///< the decoder's pixel format name ("yuv420p", "rgb24", "rgba")
   double startTime = 0;     ///< seconds on the file's clock at which frame 0 is shown

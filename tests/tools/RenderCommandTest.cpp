@@ -218,6 +218,16 @@ TEST_F(RenderCommandTest, PngKeepsEveryPixelOutsideTheClockAndDrawsInside) {
   EXPECT_GT(insideChanged, inside * 9 / 10) << "the clock face covers its circle";
 }
 
+TEST_F(RenderCommandTest, PngAlphaFollowsTheSource) {
+  // The effect writes the clock's coverage into the alpha bytes: kept for a source with alpha,
+  // dropped (an opaque RGB picture) for one without, such as the test pattern or a video.
+  Tool("ffmpeg -v error -y -i '" + Input("busy.png") + "' -pix_fmt rgba '" + Work("busy-rgba.png") + "'");
+  RenderOk({"-i", Work("busy-rgba.png"), "-o", "with-alpha.png"});
+  RenderOk({"-o", "opaque.png", "--size", "320x240", "--frames", "1"});
+  EXPECT_EQ(Probe(Work("with-alpha.png"))["pix_fmt"], "rgba");
+  EXPECT_EQ(Probe(Work("opaque.png"))["pix_fmt"], "rgb24");
+}
+
 TEST_F(RenderCommandTest, Y4m422NeverPassesThroughRgb) {
   // 4:2:2 in, 4:2:2 processing, 4:2:2 out: every sample outside the clock is the input's, in
   // both packed orders. A trip through RGB would change the busy picture's samples everywhere.

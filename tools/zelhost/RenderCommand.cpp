@@ -391,6 +391,9 @@ int Run(const RenderOptions& o) {
   sinkOptions.pixelAspect = info.pixelAspect;
   sinkOptions.codec = o.codec;
   sinkOptions.overwrite = o.overwrite;
+  // The effect writes the clock's coverage into the alpha bytes; a picture made from an opaque
+  // source is shown opaque, as a video output would be.
+  sinkOptions.keepAlpha = info.hasAlpha;
   if (!o.noAudio && plan.outputKind == OutputKind::Video) sinkOptions.audio = media::AudioFrom::of(source, plan.start);
   media::VideoSink sink(o.output, sinkOptions);
 
@@ -454,8 +457,9 @@ INPUT   a video file the FFmpeg libraries read; a still image (repeated for ever
         1920x1080, 25 fps, 10 s (--size, --rate, --frames or --duration change it).
 OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (lossless:
         4:2:2 after --format uyvy or yuy2, else 4:4:4); .png (one frame, or a sequence with a
-        %d pattern); - writes Y4M to standard output. The input's audio is copied into .mp4,
-        .mkv and .mov. The output appears only when complete: a failed render leaves nothing.
+        %d pattern; RGBA when the input has alpha, else RGB); - writes Y4M to standard
+        output. The input's audio is copied into .mp4, .mkv and .mov. The output appears only
+        when complete: a failed render leaves nothing.
 
 Frames and time: frames count from 0 at the input's first frame, and frame k renders at time k
   (the second field of an interlaced frame at k + 0.5). Keyframes use the same numbers, so a

@@ -123,6 +123,33 @@ TEST_F(SinkTest, PngHoldsRgbaExactlyAlphaIncluded) {
   EXPECT_TRUE(read.samePixels(frame));
 }
 
+TEST_F(SinkTest, PngWithoutAlphaKeepsTheColoursExactly) {
+  Frame frame;
+  frame.allocate(kWidth, kHeight, FrameFormat::Rgba);
+  testing::fillRamp(frame, 5);
+  SinkOptions options = optionsFor(FrameFormat::Rgba);
+  options.keepAlpha = false;
+  VideoSink sink(path("opaque.png"), options);
+  sink.write(frame);
+  sink.commit();
+  EXPECT_EQ(probe(path("opaque.png"))["pix_fmt"], "rgb24");
+  VideoSource back = VideoSource::open(path("opaque.png"));
+  EXPECT_FALSE(back.info().hasAlpha);
+  Frame read;
+  ASSERT_TRUE(back.read(read, FrameFormat::Rgba));
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const std::uint8_t* want = frame.row(y) + 4 * x;
+      const std::uint8_t* got = read.row(y) + 4 * x;
+      ASSERT_TRUE(got[0] == want[0] && got[1] == want[1] && got[2] == want[2] && got[3] == 255)
+          << "pixel (" << x << ", " << y << ")";
+    }
+  VideoSink withAlpha(path("rgba.png"), optionsFor(FrameFormat::Rgba));
+  withAlpha.write(frame);
+  withAlpha.commit();
+  EXPECT_TRUE(VideoSource::open(path("rgba.png")).info().hasAlpha);
+}
+
 TEST_F(SinkTest, PngSequenceNumbersEveryFrame) {
   VideoSource pattern = smallPattern(3);
   VideoSink sink(path("seq-%02d.png"), optionsFor(FrameFormat::Rgba));
