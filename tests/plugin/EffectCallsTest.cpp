@@ -152,6 +152,8 @@ struct SweepCase {
   bool field;
 };
 
+void PrintTo(const SweepCase& c, std::ostream* os) { *os << c.what; }
+
 class RenderFaultSweep : public EffectTest, public ::testing::WithParamInterface<SweepCase> {
  protected:
   VOKRESULT Render(const host::EffectInstance& instance, const Picture& input, Picture& out) const {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "media/Frame.h"
@@ -34,6 +35,8 @@ struct Case {
   const char* listItem;
   const char* picture;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.picture; }
 
 class ReferenceImage : public testing::TestWithParam<Case> {};
 
