@@ -45,16 +45,6 @@ std::optional<std::int64_t> ParseInteger(std::string_view s) {
   return v;
 }
 
-// 'text' with its quotes (built by appending: GCC 12 misreads prepending to a temporary).
-std::string Quote(std::string_view text) {
-  std::string s;
-  s.reserve(text.size() + 2);
-  s += '\'';
-  s.append(text);
-  s += '\'';
-  return s;
-}
-
 std::string NumberText(double v) {
   char text[32];
   const auto [end, ec] = std::to_chars(text, text + sizeof text, v);
@@ -177,21 +167,21 @@ ParamValue EffectInstance::Parse(const ParameterValue& parameter, std::string_vi
       return v;
     }
     std::string names;
-    for (const ListItem& item : info->items) names += (names.empty() ? "" : ", ") + Quote(item.name);
-    return fail(Quote(text) + " is not one of its items (" + names + ") nor an item's value");
+    for (const ListItem& item : info->items) names += (names.empty() ? "" : ", ") + Quoted(item.name);
+    return fail(Quoted(text) + " is not one of its items (" + names + ") nor an item's value");
   }
   switch (parameter.Kind()) {
     case ValueKind::Integer:
     case ValueKind::SignedInteger: {
       const auto n = ParseInteger(text);
-      if (!n) return fail(Quote(text) + " is not a whole number");
+      if (!n) return fail(Quoted(text) + " is not a whole number");
       inRange(static_cast<double>(*n));
       v.num[0] = static_cast<double>(*n);
       return v;
     }
     case ValueKind::Double: {
       const auto d = ParseDouble(text);
-      if (!d || !std::isfinite(*d)) return fail(Quote(text) + " is not a number");
+      if (!d || !std::isfinite(*d)) return fail(Quoted(text) + " is not a number");
       inRange(*d);
       v.num[0] = *d;
       return v;
@@ -205,7 +195,7 @@ ParamValue EffectInstance::Parse(const ParameterValue& parameter, std::string_vi
         }
       for (const char* no : {"0", "false", "no", "off"})
         if (EqualsIgnoringCase(t, no)) return v;
-      return fail(Quote(text) + " is not a yes/no value (1, 0, true, false, yes, no, on, off)");
+      return fail(Quoted(text) + " is not a yes/no value (1, 0, true, false, yes, no, on, off)");
     }
     case ValueKind::Rgb: {
       std::string_view rest = text;
@@ -214,7 +204,7 @@ ParamValue EffectInstance::Parse(const ParameterValue& parameter, std::string_vi
         const std::string_view part = i < 2 ? rest.substr(0, comma) : rest;
         const auto d = ParseDouble(part);
         if ((i < 2 && comma == std::string_view::npos) || !d || !std::isfinite(*d))
-          return fail(Quote(text) + " is not a colour 'red,green,blue'");
+          return fail(Quoted(text) + " is not a colour 'red,green,blue'");
         v.num[i] = *d;
         if (i < 2) rest.remove_prefix(comma + 1);
       }
@@ -243,7 +233,7 @@ ParamValue EffectInstance::Parse(const ParameterValue& parameter, std::string_vi
       for (std::size_t i = 0; i < t.size(); i += 2) {
         unsigned byte = 0;
         const auto [end, ec] = std::from_chars(t.data() + i, t.data() + i + 2, byte, 16);
-        if (ec != std::errc() || end != t.data() + i + 2) return fail(Quote(t) + " is not hexadecimal");
+        if (ec != std::errc() || end != t.data() + i + 2) return fail(Quoted(t) + " is not hexadecimal");
         v.bytes.push_back(static_cast<std::uint8_t>(byte));
       }
       return v;

@@ -1,6 +1,7 @@
 #include "LayoutSource.h"
 
 #include "RenderContexts.h"
+#include "Text.h"
 
 namespace zel::host {
 

@@ -1,16 +1,10 @@
 #include "RenderContexts.h"
 
+#include "Text.h"
+
 #include <cstdio>
 
 namespace zel::host {
-
-std::string UidText(const VOKUID& uid) {
-  char text[40];
-  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", uid.Data1, uid.Data2,
-                uid.Data3, uid.Data4[0], uid.Data4[1], uid.Data4[2], uid.Data4[3], uid.Data4[4], uid.Data4[5],
-                uid.Data4[6], uid.Data4[7]);
-  return text;
-}
 
 ParameterValue* EffectShared::Find(const VOKUID& uid) const {
   for (const auto& p : parameters)

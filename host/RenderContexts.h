@@ -129,7 +129,4 @@ class HostEffectContext final : public HostObject<IZELEffectContext> {
   const VOKPtr<HostInputLayer> m_input;
 };
 
-/// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" text of a UID.
-std::string UidText(const VOKUID& uid);
-
 }  // namespace zel::host

@@ -1,6 +1,7 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 #include "WinNls.h"
@@ -33,6 +34,24 @@ std::size_t Utf16Length(const char16_t* text, std::size_t limit) {
   std::size_t n = 0;
   while (n < limit && text[n] != 0) ++n;
   return n;
+}
+
+std::string UidText(const VOKUID& uid) {
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", uid.Data1, uid.Data2,
+                uid.Data3, uid.Data4[0], uid.Data4[1], uid.Data4[2], uid.Data4[3], uid.Data4[4], uid.Data4[5],
+                uid.Data4[6], uid.Data4[7]);
+  return text;
+}
+
+// Built by appending: GCC 12 misreads prepending to a temporary (-Wrestrict).
+std::string Quoted(std::string_view text) {
+  std::string s;
+  s.reserve(text.size() + 2);
+  s += '\'';
+  s.append(text);
+  s += '\'';
+  return s;
 }
 
 }  // namespace zel::host

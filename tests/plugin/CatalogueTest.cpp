@@ -252,13 +252,6 @@ const std::vector<ExpectedEntry>& ExpectedPanel() {
 
 std::string Name(const std::u16string& text) { return ToUtf8(text); }
 
-std::string UidText(const VOKUID& uid) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X", uid.Data1, uid.Data2, uid.Data3, uid.Data4[0],
-                uid.Data4[1]);
-  return text;
-}
-
 void ExpectAttributes(const AttributeList& actual, const std::vector<Attr>& expected) {
   ASSERT_EQ(actual.All().size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {

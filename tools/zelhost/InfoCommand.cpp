@@ -22,6 +22,7 @@ using zel::host::LayoutKind;
 using zel::host::LayoutNode;
 using zel::host::ParameterInfo;
 using zel::host::ToUtf8;
+using zel::host::UidText;
 using zel::host::Value;
 using zel::host::ValueKind;
 // Keys stay in the order they are written, so the output reads top-down like the text form.
@@ -36,14 +37,6 @@ struct InfoOptions {
 
 constexpr AttributeRole kRangeRoles[] = {AttributeRole::Default, AttributeRole::Minimum, AttributeRole::Maximum,
                                          AttributeRole::Increment, AttributeRole::Remap};
-
-std::string UidText(const VOKUID& uid) {
-  char text[40];
-  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", uid.Data1, uid.Data2,
-                uid.Data3, uid.Data4[0], uid.Data4[1], uid.Data4[2], uid.Data4[3], uid.Data4[4], uid.Data4[5],
-                uid.Data4[6], uid.Data4[7]);
-  return text;
-}
 
 std::string HexText(const std::vector<std::uint8_t>& bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";

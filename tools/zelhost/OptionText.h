@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "Text.h"
+
 namespace zelhost {
 
 inline std::string_view Trim(std::string_view s) {
@@ -61,14 +63,6 @@ inline std::string NumberText(double v) {
   return ec == std::errc() ? std::string(text, end) : std::string("nan");
 }
 
-/// 'text' with single quotes around it, for messages.
-inline std::string Quoted(std::string_view text) {
-  std::string s;
-  s.reserve(text.size() + 2);
-  s += '\'';
-  s.append(text);
-  s += '\'';
-  return s;
-}
+using zel::host::Quoted;
 
 }  // namespace zelhost
