@@ -64,18 +64,30 @@ Status Fill(GpGraphics* g, const GpBrush* brush) {
   return Ok;
 }
 
+struct Bounds {
+  double x0, y0, x1, y1;
+};
+
+/// The smallest box holding `count` (at least 1) points.
+template <class PointT>
+Bounds BoundsOf(const PointT* points, INT count) {
+  const double x = points[0].X, y = points[0].Y;
+  Bounds b{x, y, x, y};
+  for (INT i = 1; i < count; ++i) {
+    b.x0 = std::min<double>(b.x0, points[i].X);
+    b.x1 = std::max<double>(b.x1, points[i].X);
+    b.y0 = std::min<double>(b.y0, points[i].Y);
+    b.y1 = std::max<double>(b.y1, points[i].Y);
+  }
+  return b;
+}
+
 template <class PointT>
 Status FillPolygonT(GpGraphics* g, GpBrush* brush, const PointT* points, INT count, GpFillMode fillMode) {
   if (!g || !brush || !points || count < 3 || (fillMode != FillModeAlternate && fillMode != FillModeWinding))
     return InvalidParameter;
   if (!g->cr) return Ok;
-  double x0 = points[0].X, y0 = points[0].Y, x1 = x0, y1 = y0;
-  for (INT i = 1; i < count; ++i) {
-    x0 = std::min<double>(x0, points[i].X);
-    x1 = std::max<double>(x1, points[i].X);
-    y0 = std::min<double>(y0, points[i].Y);
-    y1 = std::max<double>(y1, points[i].Y);
-  }
+  const auto [x0, y0, x1, y1] = BoundsOf(points, count);
   if (!g->Touch(x0, y0, x1, y1)) return Ok;
   cairo_new_path(g->cr);
   for (INT i = 0; i < count; ++i) cairo_line_to(g->cr, points[i].X + kPixelOffset, points[i].Y + kPixelOffset);
@@ -291,13 +303,7 @@ ZEL_PLATFORM_API Status GdipDrawPolygon(GpGraphics* g, GpPen* pen, const GpPoint
   if (!g->cr) return Ok;
   // Thinner pens still draw one pixel wide, as on the platform.
   const double width = std::max<double>(1.0, pen->width);
-  double x0 = points[0].X, y0 = points[0].Y, x1 = x0, y1 = y0;
-  for (INT i = 1; i < count; ++i) {
-    x0 = std::min<double>(x0, points[i].X);
-    x1 = std::max<double>(x1, points[i].X);
-    y0 = std::min<double>(y0, points[i].Y);
-    y1 = std::max<double>(y1, points[i].Y);
-  }
+  const auto [x0, y0, x1, y1] = BoundsOf(points, count);
   // Mitred corners may reach well beyond the points: widen by the miter limit.
   const double reach = width * 5;
   if (!g->Touch(x0 - reach, y0 - reach, x1 + reach, y1 + reach)) return Ok;
