@@ -1,9 +1,9 @@
 #include "AnalogClock.h"
 
-#include "SolidBrush.h"
-
 #include <algorithm>
 #include <cmath>
+
+#include "GdiplusHandles.h"
 
 namespace {
 // The dial's own approximation of pi: the hands' and marks' pixel positions follow from it.
@@ -47,7 +47,6 @@ void CAnalogClock::Draw(GpGraphics* graphics, int x, int y, int radius, float ho
   m_hours = hours;
   m_minutes = minutes;
   m_seconds = seconds;
-  m_horizontalScale = horizontalScale;
 
   m_center = {static_cast<float>(x), static_cast<float>(y)};
   m_rx = TruncatedRadius(static_cast<float>(radius) / horizontalScale);
@@ -55,31 +54,29 @@ void CAnalogClock::Draw(GpGraphics* graphics, int x, int y, int radius, float ho
   m_markSize = std::max(std::min(m_rx, m_ry) / 20, kMinMarkSize);
 
   if (m_showFace) {
-    SolidBrush face(m_faceColor);
-    GdipFillEllipseI(graphics, face.brush, x - m_rx, y - m_ry, 2 * m_rx, 2 * m_ry);
+    const zel2clock::SolidFillPtr face = zel2clock::MakeSolidFill(m_faceColor);
+    GdipFillEllipseI(graphics, face.get(), x - m_rx, y - m_ry, 2 * m_rx, 2 * m_ry);
   }
 
   if (m_showMarks) {
-    SolidBrush mark(m_markColor);
+    const zel2clock::SolidFillPtr mark = zel2clock::MakeSolidFill(m_markColor);
     const float q = static_cast<float>(m_markSize / 2 + 1);
     for (int i = 0; i < 60; i += 5) {
       // The square's top-left corner, not its centre, sits on the dial point.
       const GpPointF p = DialPoint(i, kMarkRadius);
-      GdipFillRectangle(graphics, mark.brush, p.X, p.Y, q, q);
+      GdipFillRectangle(graphics, mark.get(), p.X, p.Y, q, q);
     }
   }
 
-  SolidBrush hand(m_handColor);
+  const zel2clock::SolidFillPtr hand = zel2clock::MakeSolidFill(m_handColor);
   if (m_showHourHand) {
     const int h = m_hours <= 12 ? m_hours : m_hours % 12;
-    DrawHand(graphics, hand.brush, h * 5 + m_minutes / 12, kHourHandLength);
+    DrawHand(graphics, hand.get(), h * 5 + m_minutes / 12, kHourHandLength);
   }
-  if (m_showMinuteHand) DrawHand(graphics, hand.brush, m_minutes, kMinuteHandLength);
+  if (m_showMinuteHand) DrawHand(graphics, hand.get(), m_minutes, kMinuteHandLength);
   if (m_showSecondHand) {
     const GpPointF line[2] = {m_center, DialPoint(m_seconds, kSecondHandLength)};
-    GpPen* pen = nullptr;
-    GdipCreatePen1(m_handColor, 1.0f, UnitWorld, &pen);
-    GdipDrawPolygon(graphics, pen, line, 2);
-    if (pen) GdipDeletePen(pen);
+    const zel2clock::PenPtr pen = zel2clock::MakePen(m_handColor, 1.0f);
+    GdipDrawPolygon(graphics, pen.get(), line, 2);
   }
 }

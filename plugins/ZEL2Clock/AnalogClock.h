@@ -47,5 +47,4 @@ class CAnalogClock {
   BOOL m_showSecondHand = TRUE;
   BOOL m_showMarks = TRUE;
   BOOL m_showFace = TRUE;
-  float m_horizontalScale = 1.0f;
 };

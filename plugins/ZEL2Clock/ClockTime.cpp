@@ -8,6 +8,8 @@
 #include <limits>
 #include <vector>
 
+#include "WinNls.h"
+
 namespace zel2clock {
 namespace {
 
@@ -119,7 +121,10 @@ void FormatFreeFormat(const ClockTimeInputs& in, const ShownTime& shown,
 
   char timestring[kFreeFormatCapacity];
   ExpandFreeFormat(messageBuffer, ltime, timestring);
-  Utf8ToUtf16(timestring, sizeof timestring, szLine, kClockTextCapacity);
+  // The platform's ANSI-to-wide conversion (UTF-8 here), malformed bytes included. At most 254
+  // bytes and the terminator never need more than kClockTextCapacity units.
+  if (MultiByteToWideChar(CP_ACP, 0, timestring, -1, szLine, static_cast<int>(kClockTextCapacity)) == 0)
+    szLine[0] = u'\0';
 }
 
 }  // namespace
@@ -267,82 +272,6 @@ std::int32_t ClockCoordinate(double percent, std::uint32_t extent) {
 
 std::int32_t ClockRadius(double sizePercent, std::uint32_t height) {
   return TruncateToInt32(sizePercent / 100.0 * static_cast<double>(height) / 2.0);
-}
-
-std::int32_t FontStyleBits(std::int32_t weight, std::uint8_t italic, std::uint8_t underline,
-                           std::uint8_t strikeOut) {
-  std::int32_t bits = 0;
-  if (weight > 400) bits |= 1;
-  if (italic != 0) bits |= 2;
-  if (underline != 0) bits |= 4;
-  if (strikeOut != 0) bits |= 8;
-  return bits;
-}
-
-std::size_t Utf8ToUtf16(const char* bytes, std::size_t size, char16_t* out,
-                        std::size_t capacity) {
-  if (capacity == 0) return 0;
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes);
-  std::size_t length = 0;
-  while (length < size && s[length] != 0) ++length;
-
-  std::size_t i = 0, n = 0;
-  const std::size_t limit = capacity - 1;
-  while (i < length && n < limit) {
-    const unsigned char c = s[i];
-    if (c < 0x80) {
-      out[n++] = c;
-      ++i;
-      continue;
-    }
-    // Well-formed sequences after the Unicode table: the lead fixes the length and the range of
-    // the first continuation byte (no overlongs, no surrogates, nothing above U+10FFFF).
-    int extra = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    char32_t cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-      cp = c & 0x1Fu;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      cp = c & 0x0Fu;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      cp = c & 0x07u;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    }
-    std::size_t j = i + 1;
-    bool ok = extra > 0;
-    for (int k = 0; ok && k < extra; ++k, ++j) {
-      if (j >= length || s[j] < lo || s[j] > hi) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (s[j] & 0x3Fu);
-      lo = 0x80;
-      hi = 0xBF;
-    }
-    if (!ok) {
-      // One replacement per maximal ill-formed subpart; resume at the offending byte.
-      out[n++] = u'\uFFFD';
-      i = std::max(j, i + 1);
-      continue;
-    }
-    if (cp >= 0x10000) {
-      if (n + 2 > limit) break;
-      cp -= 0x10000;
-      out[n++] = static_cast<char16_t>(0xD800 + (cp >> 10));
-      out[n++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out[n++] = static_cast<char16_t>(cp);
-    }
-    i = j;
-  }
-  out[n] = u'\0';
-  return n;
 }
 
 }  // namespace zel2clock

@@ -1,5 +1,5 @@
 // The time the clock shows and its text, and the plain values the render operation derives from
-// its sampled parameters (colour words, position, radius, font style bits).
+// its sampled parameters (colour words, position, radius).
 //
 // Everything here is a pure function of its arguments: no host call, no global state, safe to
 // call from any number of threads at once. The render operation samples the parameters and hands
@@ -43,7 +43,8 @@ enum class TimerStyle : std::int32_t {
   FrameField = 15,     ///< frame count with field number
 };
 
-/// Everything the shown time and the clock text depend on, as the render operation sampled it.
+/// Everything the shown time and the clock text depend on. The render's sampler fills the
+/// parameter values in place (ClockSettings::time); the render adds the frame's own values.
 struct ClockTimeInputs {
   double clockTime = 0;           ///< T: frames since the effect's start, speed factor applied
   double frameRate = 0;           ///< frames per second; 0, negative or not finite: no elapsed time
@@ -59,7 +60,7 @@ struct ClockTimeInputs {
   std::uint32_t stopMinute = 0;
   std::uint32_t stopSecond = 0;
   std::uint32_t stopMillisecond = 0;
-  bool countDown = false;
+  std::int32_t countDown = 0;     ///< non-zero counts down (the Boolean as the host stores it)
   std::int32_t timerStyle = 1;    ///< 1..15; any other value leaves the text empty
   std::int32_t clockType = 0;     ///< 0 analog, 1 digital, 2 LED; only 1 and 2 get a text
   std::int32_t renderedField = 0; ///< 1, 2 or 3 change styles 10 and 15
@@ -112,13 +113,5 @@ std::int32_t ClockCoordinate(double percent, std::uint32_t extent);
 /// Analog radius and base text height in pixels: integer part of size / 100 * height / 2.
 std::int32_t ClockRadius(double sizePercent, std::uint32_t height);
 
-/// Font style bits of the 2-D library: bold 1 (weight above 400), italic 2, underline 4,
-/// strike-out 8.
-std::int32_t FontStyleBits(std::int32_t weight, std::uint8_t italic, std::uint8_t underline,
-                           std::uint8_t strikeOut);
-
-/// Converts UTF-8 bytes (up to the first zero byte or `size`) to UTF-16, always terminated, at most
-/// capacity - 1 units; an ill-formed sequence becomes U+FFFD. Returns the units written.
-std::size_t Utf8ToUtf16(const char* bytes, std::size_t size, char16_t* out, std::size_t capacity);
 
 }  // namespace zel2clock

@@ -13,6 +13,22 @@ namespace {
 // Bitmap byte order of one pixel.
 constexpr std::uint32_t kBitmapB = 0, kBitmapG = 1, kBitmapR = 2, kBitmapA = 3;
 
+// The Y'CbCr weights of red, green and blue. The first luma and the chroma weights are in 256ths,
+// exact in binary, so the formula's decimals (0.30078125 ...) are these numbers over 256. The
+// second luma's are thousandths (0.299, 0.587, 0.114); over 1000 they round to the same doubles.
+struct Weights {
+  std::int32_t r, g, b;
+};
+constexpr Weights kLuma256{77, 150, 29};
+constexpr Weights kCr256{131, -110, -21};
+constexpr Weights kCb256{-44, -87, 131};
+constexpr Weights kSecondLuma1000{299, 587, 114};
+constexpr double Over256(std::int32_t w) { return w / 256.0; }
+constexpr double Over1000(std::int32_t w) { return w / 1000.0; }
+static_assert(Over256(kLuma256.r) == 0.30078125 && Over256(kCr256.g) == -0.4296875 && Over256(kCb256.r) == -0.171875);
+static_assert(Over1000(kSecondLuma1000.r) == 0.299 && Over1000(kSecondLuma1000.g) == 0.587 &&
+              Over1000(kSecondLuma1000.b) == 0.114);
+
 // Exact x / 255 for 0 <= x <= 65025 (every product of two bytes).
 constexpr std::uint32_t Div255(std::uint32_t x) { return (x + 1 + (x >> 8)) >> 8; }
 
@@ -234,7 +250,7 @@ inline std::uint8_t MixDouble(double v, std::uint32_t a, std::uint32_t in) {
 
 // The second luma as written: decimal weights in double precision.
 inline double SecondLumaDouble(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-  return 0.299 * r + 0.587 * g + 0.114 * b;
+  return Over1000(kSecondLuma1000.r) * r + Over1000(kSecondLuma1000.g) * g + Over1000(kSecondLuma1000.b) * b;
 }
 
 // One pair through the plain formula. `p` is the bitmap's first pixel; `hasSecond` is false for
@@ -255,9 +271,9 @@ inline void BlendPairReference(const std::uint8_t* p, bool hasSecond, const std:
     g1 = p[4 + kBitmapG];
     b1 = p[4 + kBitmapB];
   }
-  const double y0 = 0.30078125 * r0 + 0.5859375 * g0 + 0.11328125 * b0;
-  double cr = 0.51171875 * r0 - 0.4296875 * g0 - 0.08203125 * b0 + 128;
-  double cb = -0.171875 * r0 - 0.33984375 * g0 + 0.51171875 * b0 + 128;
+  const double y0 = Over256(kLuma256.r) * r0 + Over256(kLuma256.g) * g0 + Over256(kLuma256.b) * b0;
+  double cr = Over256(kCr256.r) * r0 + Over256(kCr256.g) * g0 + Over256(kCr256.b) * b0 + 128;
+  double cb = Over256(kCb256.r) * r0 + Over256(kCb256.g) * g0 + Over256(kCb256.b) * b0 + 128;
   const double y1 = SecondLumaDouble(r1, g1, b1);
   // Saturated colours leave the byte range on both sides (Cr of pure red 258.49, of cyan -2.49).
   cr = std::fmin(std::fmax(cr, 0.0), 255.0);
@@ -272,18 +288,18 @@ inline void BlendPairReference(const std::uint8_t* p, bool hasSecond, const std:
 // by zero or by at least 1/65280, far more than the rounding of the division and of adding an
 // integer, so the truncation equals the integer floor of v256 * a / 65280.
 inline std::uint32_t FirstLuma256Impl(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-  return 77 * r + 150 * g + 29 * b;
+  return kLuma256.r * r + kLuma256.g * g + kLuma256.b * b;
 }
 inline std::uint32_t Chroma256(std::int32_t v) {
   return static_cast<std::uint32_t>(v < 0 ? 0 : (v > 65280 ? 65280 : v));
 }
 inline std::uint32_t Cr256Impl(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-  return Chroma256(131 * static_cast<std::int32_t>(r) - 110 * static_cast<std::int32_t>(g) -
-                   21 * static_cast<std::int32_t>(b) + 32768);
+  return Chroma256(kCr256.r * static_cast<std::int32_t>(r) + kCr256.g * static_cast<std::int32_t>(g) +
+                   kCr256.b * static_cast<std::int32_t>(b) + 32768);
 }
 inline std::uint32_t Cb256Impl(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-  return Chroma256(-44 * static_cast<std::int32_t>(r) - 87 * static_cast<std::int32_t>(g) +
-                   131 * static_cast<std::int32_t>(b) + 32768);
+  return Chroma256(kCb256.r * static_cast<std::int32_t>(r) + kCb256.g * static_cast<std::int32_t>(g) +
+                   kCb256.b * static_cast<std::int32_t>(b) + 32768);
 }
 // floor(v256 * a / 65280) = floor(floor(v256 * a / 256) / 255), and the inner value <= 65025.
 inline std::uint8_t Mix256Impl(std::uint32_t v256, std::uint32_t a, std::uint32_t in) {
@@ -304,7 +320,7 @@ struct SecondLumaCache {
 inline std::uint8_t MixSecondLumaImpl(std::uint32_t r, std::uint32_t g, std::uint32_t b,
                                       std::uint32_t a, std::uint32_t in, SecondLumaCache& cache) {
   const std::uint32_t k = Div255(in * (255 - a));
-  const std::uint32_t m = 299 * r + 587 * g + 114 * b;
+  const std::uint32_t m = kSecondLuma1000.r * r + kSecondLuma1000.g * g + kSecondLuma1000.b * b;
   const std::uint32_t x = m * a;
   const std::uint32_t q = x / 255000;
   if (x != q * 255000 || m == 0) return static_cast<std::uint8_t>(q + k);
@@ -411,9 +427,9 @@ __attribute__((target("avx2"))) inline __m256i Mix256x8(__m256i v256, __m256i a,
 
 // Chroma in 256ths clamped to 0..65280: kr * r + kg * g + kb * b + 32768 with signed weights.
 __attribute__((target("avx2"))) inline __m256i Chroma256x8(__m256i r, __m256i g, __m256i b,
-                                                          int kr, int kg, int kb) {
+                                                          const Weights& k) {
   const __m256i v = _mm256_add_epi32(
-      _mm256_add_epi32(_mm256_add_epi32(MulK(r, kr), MulK(g, kg)), MulK(b, kb)),
+      _mm256_add_epi32(_mm256_add_epi32(MulK(r, k.r), MulK(g, k.g)), MulK(b, k.b)),
       _mm256_set1_epi32(32768));
   return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()),
                           _mm256_set1_epi32(65280));
@@ -423,9 +439,9 @@ __attribute__((target("avx2"))) inline __m256i Chroma256x8(__m256i r, __m256i g,
 __attribute__((target("avx2"))) inline __m128i SecondLumaX4(__m128i r, __m128i g, __m128i b,
                                                            __m128i a, __m128i k) {
   const __m256d y = _mm256_add_pd(
-      _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(0.299), _mm256_cvtepi32_pd(r)),
-                    _mm256_mul_pd(_mm256_set1_pd(0.587), _mm256_cvtepi32_pd(g))),
-      _mm256_mul_pd(_mm256_set1_pd(0.114), _mm256_cvtepi32_pd(b)));
+      _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(Over1000(kSecondLuma1000.r)), _mm256_cvtepi32_pd(r)),
+                    _mm256_mul_pd(_mm256_set1_pd(Over1000(kSecondLuma1000.g)), _mm256_cvtepi32_pd(g))),
+      _mm256_mul_pd(_mm256_set1_pd(Over1000(kSecondLuma1000.b)), _mm256_cvtepi32_pd(b)));
   const __m256d mixed =
       _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(y, _mm256_cvtepi32_pd(a)), _mm256_set1_pd(255.0)),
                     _mm256_cvtepi32_pd(k));
@@ -491,11 +507,11 @@ __attribute__((target("avx2"))) void RowYuv422_AVX2Impl(const std::uint8_t* bm,
     const __m256i r0 = ByteAt(p0, shiftR), g0 = ByteAt(p0, shiftG), b0 = ByteAt(p0, shiftB);
     const __m256i inv0 = _mm256_sub_epi32(c255, a0);
     const __m256i y0 =
-        _mm256_add_epi32(_mm256_add_epi32(MulK(r0, 77), MulK(g0, 150)), MulK(b0, 29));
+        _mm256_add_epi32(_mm256_add_epi32(MulK(r0, kLuma256.r), MulK(g0, kLuma256.g)), MulK(b0, kLuma256.b));
     const __m256i outY0 = Mix256x8(y0, a0, inv0, ByteAt(iv, shiftY0));
-    const __m256i outCr = Mix256x8(Chroma256x8(r0, g0, b0, 131, -110, -21), a0, inv0,
+    const __m256i outCr = Mix256x8(Chroma256x8(r0, g0, b0, kCr256), a0, inv0,
                                    ByteAt(iv, shiftCr));
-    const __m256i outCb = Mix256x8(Chroma256x8(r0, g0, b0, -44, -87, 131), a0, inv0,
+    const __m256i outCb = Mix256x8(Chroma256x8(r0, g0, b0, kCb256), a0, inv0,
                                    ByteAt(iv, shiftCb));
 
     // Second luma: trunc(Y1 * a1 / 255 + (in * (255 - a1)) / 255); a1 = 0 gives the input.

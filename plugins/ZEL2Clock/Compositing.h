@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace zel2clock {
 
@@ -65,20 +66,14 @@ struct DrawnRect {
   std::int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
 
-/// How bitmap rows meet output rows when only every second row (one field) is processed.
-enum class FieldRows {
-  Sequential,  ///< the k-th processed row reads bitmap row k (the bitmap read in memory order)
-  SameIndex,   ///< output row r reads bitmap row r
-};
-
-/// A frame to composite: the bitmap and which output rows to process.
+/// A frame to composite: the bitmap and which output rows to process. Output row r reads bitmap
+/// row r, so that a field shows the clock where the whole frame would.
 struct CompositeFrame {
   const std::uint8_t* bitmap = nullptr;  ///< width * height * 4 bytes; null: nothing is written
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::uint32_t firstRow = 0;  ///< 0 or 1
   std::uint32_t rowStep = 1;   ///< 1, or 2 for one field
-  FieldRows fieldRows = FieldRows::Sequential;
   /// Where the bitmap may be non-zero; null means the whole bitmap. Rows and columns outside it
   /// are copied from the input (left alone in place) without reading the bitmap.
   const DrawnRect* drawn = nullptr;
@@ -91,11 +86,6 @@ namespace detail {
 struct RowSpan {
   std::uint32_t begin = 0, end = 0;
 };
-
-/// Bitmap row read for the k-th processed row, output row r.
-inline std::uint32_t BitmapRowFor(const CompositeFrame& f, std::uint32_t k, std::uint32_t r) {
-  return f.fieldRows == FieldRows::Sequential ? k : r;
-}
 
 /// Columns of bitmap row `row` that may hold drawn pixels.
 RowSpan DrawnSpan(const CompositeFrame& f, std::uint32_t row);
@@ -132,26 +122,31 @@ std::uint8_t MixSecondLuma(std::uint32_t r, std::uint32_t g, std::uint32_t b, st
 
 }  // namespace detail
 
-/// Composites a whole frame. `rows(r, in, out)` is called once per processed output row r and
-/// must set the input and output row addresses (they may be equal); it is the only host access.
-template <class RowFn>
-void CompositeFrameRGBA(const CompositeFrame& f, const RgbaLayout& layout, RowFn&& rows) {
+/// The host's rows of a frame: in[k] and out[k] are the input and output addresses of the k-th
+/// processed row, output row firstRow + k * rowStep (they may be equal). Rows beyond either span
+/// are not processed.
+struct FrameRows {
+  std::span<const std::uint8_t* const> in;
+  std::span<std::uint8_t* const> out;
+};
+
+/// Composites the processed rows of a frame.
+inline void CompositeFrameRGBA(const CompositeFrame& f, const RgbaLayout& layout, const FrameRows& rows) {
   if (f.bitmap == nullptr || f.rowStep == 0) return;
   const std::size_t stride = std::size_t{f.width} * 4;
-  std::uint32_t k = 0;
-  for (std::uint32_t r = f.firstRow; r < f.height; r += f.rowStep, ++k) {
-    const std::uint8_t* in = nullptr;
-    std::uint8_t* out = nullptr;
-    rows(r, in, out);
-    const std::uint32_t b = detail::BitmapRowFor(f, k, r);
-    const detail::RowSpan span = detail::DrawnSpan(f, b);
+  const std::size_t count = std::min(rows.in.size(), rows.out.size());
+  std::uint32_t r = f.firstRow;
+  for (std::size_t k = 0; k < count && r < f.height; ++k, r += f.rowStep) {
+    const std::uint8_t* in = rows.in[k];
+    std::uint8_t* out = rows.out[k];
+    const detail::RowSpan span = detail::DrawnSpan(f, r);
     if (span.begin >= span.end) {
       detail::CopyPixelsRGBA(in, out, 0, f.width, layout);
       continue;
     }
     const std::size_t step = layout.pixelStep;
     detail::CopyPixelsRGBA(in, out, 0, span.begin, layout);
-    CompositeRowRGBA(f.bitmap + b * stride + std::size_t{span.begin} * 4,
+    CompositeRowRGBA(f.bitmap + r * stride + std::size_t{span.begin} * 4,
                      in + span.begin * step, out + span.begin * step, span.end - span.begin,
                      layout);
     detail::CopyPixelsRGBA(in, out, span.end, f.width, layout);
@@ -159,18 +154,16 @@ void CompositeFrameRGBA(const CompositeFrame& f, const RgbaLayout& layout, RowFn
 }
 
 /// The same for 4:2:2: pairs whose first pixel lies outside the drawn rectangle are copied.
-template <class RowFn>
-void CompositeFrameYuv422(const CompositeFrame& f, const Yuv422Layout& layout, RowFn&& rows) {
+inline void CompositeFrameYuv422(const CompositeFrame& f, const Yuv422Layout& layout, const FrameRows& rows) {
   if (f.bitmap == nullptr || f.rowStep == 0) return;
   const std::size_t stride = std::size_t{f.width} * 4;
   const std::uint32_t pairs = (f.width + 1) / 2;
-  std::uint32_t k = 0;
-  for (std::uint32_t r = f.firstRow; r < f.height; r += f.rowStep, ++k) {
-    const std::uint8_t* in = nullptr;
-    std::uint8_t* out = nullptr;
-    rows(r, in, out);
-    const std::uint32_t b = detail::BitmapRowFor(f, k, r);
-    const detail::RowSpan span = detail::DrawnSpan(f, b);
+  const std::size_t count = std::min(rows.in.size(), rows.out.size());
+  std::uint32_t r = f.firstRow;
+  for (std::size_t k = 0; k < count && r < f.height; ++k, r += f.rowStep) {
+    const std::uint8_t* in = rows.in[k];
+    std::uint8_t* out = rows.out[k];
+    const detail::RowSpan span = detail::DrawnSpan(f, r);
     // Pair p starts at pixel 2p; only pairs whose first pixel may be drawn are blended.
     const std::uint32_t firstPair = (span.begin + 1) / 2;
     const std::uint32_t endPair = (span.end + 1) / 2;
@@ -182,7 +175,7 @@ void CompositeFrameYuv422(const CompositeFrame& f, const Yuv422Layout& layout, R
     detail::CopyPairsYuv422(in, out, 0, firstPair, layout);
     const std::uint32_t x0 = firstPair * 2;
     const std::uint32_t pixels = std::min(endPair * 2, f.width) - x0;
-    CompositeRowYuv422(f.bitmap + b * stride + std::size_t{x0} * 4, in + firstPair * step,
+    CompositeRowYuv422(f.bitmap + r * stride + std::size_t{x0} * 4, in + firstPair * step,
                        out + firstPair * step, pixels, layout);
     detail::CopyPairsYuv422(in, out, endPair, pairs, layout);
   }

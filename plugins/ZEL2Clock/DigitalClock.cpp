@@ -4,25 +4,29 @@
 #include <cstdlib>
 #include <string>
 
+#include "GdiplusHandles.h"
+
 namespace {
+
+using namespace zel2clock;
 
 constexpr WCHAR kMeasureFamily[] = u"Arial";
 constexpr double kBoxWidthFactor = 1.1;
 
 // The family by name, the generic sans-serif one when it does not exist; then the font, once
 // more with the generic family when that fails. Null when no font can be made.
-GpFont* MakeFont(const WCHAR* family, float emSize, int style) {
-  GpFontFamily* fontFamily = nullptr;
-  if (GdipCreateFontFamilyFromName(family, nullptr, &fontFamily) != Ok) GdipGetGenericFontFamilySansSerif(&fontFamily);
+FontPtr MakeFont(const WCHAR* family, float emSize, int style) {
+  GpFontFamily* named = nullptr;
+  if (GdipCreateFontFamilyFromName(family, nullptr, &named) != Ok) GdipGetGenericFontFamilySansSerif(&named);
+  const FontFamilyPtr fontFamily(named);
   GpFont* font = nullptr;
-  if (GdipCreateFont(fontFamily, emSize, style, UnitPoint, &font) != Ok) {
-    GpFontFamily* generic = nullptr;
-    GdipGetGenericFontFamilySansSerif(&generic);
-    GdipCreateFont(generic, emSize, style, UnitPoint, &font);
-    if (generic) GdipDeleteFontFamily(generic);
+  if (GdipCreateFont(fontFamily.get(), emSize, style, UnitPoint, &font) != Ok) {
+    GpFontFamily* genericFamily = nullptr;
+    GdipGetGenericFontFamilySansSerif(&genericFamily);
+    const FontFamilyPtr generic(genericFamily);
+    GdipCreateFont(generic.get(), emSize, style, UnitPoint, &font);
   }
-  if (fontFamily) GdipDeleteFontFamily(fontFamily);
-  return font;
+  return FontPtr(font);
 }
 
 }  // namespace
@@ -49,18 +53,17 @@ void DrawDigitalClock(HDC memDC, const DigitalClockArgs& args) {
   if (v_fontname.empty()) v_fontname = kMeasureFamily;
   const int textSize = DigitalTextSize(args.radius, args.font ? args.font->lfHeight : 0);
 
-  GpFont* v_font = MakeFont(v_fontname.c_str(), static_cast<float>(textSize), args.fontStyle);
-  GpFont* v_dummy_font = MakeFont(kMeasureFamily, static_cast<float>(textSize), args.fontStyle);
+  const FontPtr v_font = MakeFont(v_fontname.c_str(), static_cast<float>(textSize), args.fontStyle);
+  const FontPtr v_dummy_font = MakeFont(kMeasureFamily, static_cast<float>(textSize), args.fontStyle);
 
-  GpGraphics* graphics = nullptr;
-  GdipCreateFromHDC(memDC, &graphics);
-  GdipSetTextRenderingHint(graphics, TextRenderingHintClearTypeGridFit);
-  GdipSetSmoothingMode(graphics, SmoothingModeHighQuality);
+  GpGraphics* madeGraphics = nullptr;
+  GdipCreateFromHDC(memDC, &madeGraphics);
+  const GraphicsPtr graphics(madeGraphics);
+  GdipSetTextRenderingHint(graphics.get(), TextRenderingHintClearTypeGridFit);
+  GdipSetSmoothingMode(graphics.get(), SmoothingModeHighQuality);
 
-  GpSolidFill* solidbrush = nullptr;
-  GpSolidFill* backbrush = nullptr;
-  GdipCreateSolidFill(args.textColor, &solidbrush);
-  GdipCreateSolidFill(args.backColor, &backbrush);
+  const SolidFillPtr solidbrush = MakeSolidFill(args.textColor);
+  const SolidFillPtr backbrush = MakeSolidFill(args.backColor);
 
   const WCHAR* text = args.text ? args.text : u"";
   const int length = args.text ? args.length : 0;
@@ -68,31 +71,32 @@ void DrawDigitalClock(HDC memDC, const DigitalClockArgs& args) {
   // Measured with the "Arial" stand-in whichever font draws, from the anchor as origin.
   RectF boundRect{0, 0, 0, 0};
   const RectF origin{static_cast<REAL>(args.x), static_cast<REAL>(args.y), 0, 0};
-  GdipMeasureString(graphics, text, length, v_dummy_font, &origin, nullptr, &boundRect, nullptr, nullptr);
+  GdipMeasureString(graphics.get(), text, length, v_dummy_font.get(), &origin, nullptr, &boundRect, nullptr, nullptr);
   const float w = boundRect.Width;
   const float h = boundRect.Height;
 
-  GpStringFormat* v_stringFormat = nullptr;
-  GdipCreateStringFormat(0, 0, &v_stringFormat);
+  GpStringFormat* madeFormat = nullptr;
+  GdipCreateStringFormat(0, 0, &madeFormat);
+  const StringFormatPtr v_stringFormat(madeFormat);
 
   int x = args.x;
   int y = args.y;
   switch (args.alignment) {
     case kDigitalAlignRight:
-      GdipSetStringFormatAlign(v_stringFormat, StringAlignmentFar);
-      GdipSetStringFormatLineAlign(v_stringFormat, StringAlignmentCenter);
+      GdipSetStringFormatAlign(v_stringFormat.get(), StringAlignmentFar);
+      GdipSetStringFormatLineAlign(v_stringFormat.get(), StringAlignmentCenter);
       x = static_cast<int>(x - w * kBoxWidthFactor);
       y = static_cast<int>(static_cast<float>(y) - h / 2);
       break;
     case kDigitalAlignCenter:
-      GdipSetStringFormatAlign(v_stringFormat, StringAlignmentCenter);
-      GdipSetStringFormatLineAlign(v_stringFormat, StringAlignmentCenter);
+      GdipSetStringFormatAlign(v_stringFormat.get(), StringAlignmentCenter);
+      GdipSetStringFormatLineAlign(v_stringFormat.get(), StringAlignmentCenter);
       x = static_cast<int>(x - w * kBoxWidthFactor / 2);
       y = static_cast<int>(static_cast<float>(y) - h / 2);
       break;
     case kDigitalAlignLeft:
-      GdipSetStringFormatAlign(v_stringFormat, StringAlignmentNear);
-      GdipSetStringFormatLineAlign(v_stringFormat, StringAlignmentCenter);
+      GdipSetStringFormatAlign(v_stringFormat.get(), StringAlignmentNear);
+      GdipSetStringFormatLineAlign(v_stringFormat.get(), StringAlignmentCenter);
       y = static_cast<int>(static_cast<float>(y) - h / 2);
       break;
     default:
@@ -100,16 +104,9 @@ void DrawDigitalClock(HDC memDC, const DigitalClockArgs& args) {
   }
 
   if (args.showBox)
-    GdipFillRectangleI(graphics, backbrush, x, y, static_cast<int>(w * kBoxWidthFactor), static_cast<int>(h));
+    GdipFillRectangleI(graphics.get(), backbrush.get(), x, y, static_cast<int>(w * kBoxWidthFactor), static_cast<int>(h));
 
   const RectF layout{static_cast<REAL>(x), static_cast<REAL>(y),
                      static_cast<REAL>(static_cast<int>(w) * kBoxWidthFactor), static_cast<REAL>(static_cast<int>(h))};
-  GdipDrawString(graphics, text, length, v_font, &layout, v_stringFormat, solidbrush);
-
-  if (v_stringFormat) GdipDeleteStringFormat(v_stringFormat);
-  if (solidbrush) GdipDeleteBrush(solidbrush);
-  if (backbrush) GdipDeleteBrush(backbrush);
-  if (graphics) GdipDeleteGraphics(graphics);
-  if (v_font) GdipDeleteFont(v_font);
-  if (v_dummy_font) GdipDeleteFont(v_dummy_font);
+  GdipDrawString(graphics.get(), text, length, v_font.get(), &layout, v_stringFormat.get(), solidbrush.get());
 }

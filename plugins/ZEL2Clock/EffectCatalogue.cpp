@@ -1,11 +1,13 @@
-// The effect definition (component index 0): the 33 parameters, the list items, the panel tree,
-// input, output, colour models and the companion links. The content lives in the tables below;
-// BuildEffectDefinition walks them in the order the definition is registered, which is also the
-// order in which the host sees parameters made and attributes set.
+// The effect definition (component index 0): the 33 parameters (described in Parameters.h), the
+// list items, the panel tree, input, output, colour models and the companion links. The content
+// lives in tables; BuildEffectDefinition walks them in the order the definition is registered,
+// which is also the order in which the host sees parameters made and attributes set.
 #include <array>
 #include <cstddef>
 #include <span>
 
+#include "DigitalClock.h"
+#include "Parameters.h"
 #include "PluginIds.h"
 #include "Registration.h"
 #include "VOKPtr.h"
@@ -14,102 +16,6 @@
 
 namespace zel2clock {
 namespace {
-
-// --- parameters ---------------------------------------------------------------------------------
-
-/// How a parameter's default and range attributes are tagged. The colour channels and opacities
-/// are declared double but take 32-bit integer attributes; the host converts.
-enum class Tag { None, Integer, SignedInteger, Double, Boolean, Text, Bytes };
-
-/// Which of the five attributes a row sets; they are always set in this order.
-enum Attr : unsigned { kDefault = 1, kMinimum = 2, kMaximum = 4, kIncrement = 8, kRemap = 16 };
-constexpr unsigned kRange = kDefault | kMinimum | kMaximum | kIncrement;
-constexpr unsigned kRangeRemap = kRange | kRemap;
-
-struct ParameterRow {
-  VOKUID uid;
-  const VOKCHAR* name;
-  const VOKCHAR* tooltip;
-  const VOKUID* type;  ///< declared value type
-  Tag tag = Tag::None;
-  unsigned attributes = 0;
-  double defaultValue = 0, minimum = 0, maximum = 0, increment = 0, remap = 0;
-  /// Channel parameters of an RGB triple (red, green, blue), as indices into kParameters.
-  std::array<std::size_t, 3> channels{};
-  std::uint32_t channelCount = 0;
-};
-
-/// Parameter indices, in registration order.
-namespace param {
-enum : std::size_t {
-  AlignmentList, ForegroundRed, ForegroundGreen, ForegroundBlue, ForegroundRGB, ForegroundOpacity,
-  BackgroundRed, BackgroundGreen, BackgroundBlue, BackgroundRGB, BackgroundOpacity,
-  ClockType, X, Y, Size, TimeSpeedFactor,
-  StartHour, StartMinute, StartSecond, StartMillisecond, StartFrame, StartDay, StartMonth, StartYear,
-  StopHour, StopMinute, StopSecond, StopMillisecond, StopFrame,
-  CountDown, TimerStyle, StartTimeText, PrivateData,
-  Count
-};
-}  // namespace param
-
-constexpr ParameterRow Channel(const VOKUID& uid, const VOKCHAR* name, const VOKCHAR* tooltip, double defaultValue,
-                               double maximum) {
-  return {uid, name, tooltip, &VOKTypeID_Double, Tag::Integer, kRangeRemap, defaultValue, 0, maximum, 1, 1};
-}
-constexpr ParameterRow Position(const VOKUID& uid, const VOKCHAR* name, const VOKCHAR* tooltip) {
-  return {uid, name, tooltip, &VOKTypeID_Double, Tag::Double, kRange, 50.0, 0.0, 100.0, 0.05};
-}
-constexpr ParameterRow TimeField(const VOKUID& uid, const VOKCHAR* name, const VOKCHAR* tooltip, double defaultValue,
-                                 double minimum, double maximum) {
-  return {uid, name, tooltip, &VOKTypeID_Integer, Tag::Integer, kRange, defaultValue, minimum, maximum, 1};
-}
-constexpr ParameterRow List(const VOKUID& uid, const VOKCHAR* name, const VOKCHAR* tooltip) {
-  return {uid, name, tooltip, &VOKTypeID_Integer};
-}
-constexpr ParameterRow Triple(const VOKUID& uid, const VOKCHAR* name, const VOKCHAR* tooltip, std::size_t red) {
-  return {uid, name, tooltip, &VOKTypeID_RGB, Tag::None, 0, 0, 0, 0, 0, 0, {red, red + 1, red + 2}, 3};
-}
-
-constexpr ParameterRow kParameters[] = {
-    List(kParamAlignmentList, u"Alignment List", u"Alignment List"),
-    Channel(kParamForegroundRed, u"Foreground Red", u"Adjust Foreground Red Channel", 128, 255),
-    Channel(kParamForegroundGreen, u"Foreground Green", u"Adjust Foreground Green Channel", 128, 255),
-    Channel(kParamForegroundBlue, u"Foreground Blue", u"Adjust Foreground Blue Channel", 128, 255),
-    Triple(kParamForegroundRGB, u"Foreground RGB Color", u"Adjust Foreground RGB Color", param::ForegroundRed),
-    Channel(kParamForegroundOpacity, u"Foreground Opacity", u"Adjust Foreground Opacity", 100, 100),
-    Channel(kParamBackgroundRed, u"Background Red", u"Adjust Background Red Channel", 50, 255),
-    Channel(kParamBackgroundGreen, u"Background Green", u"Adjust Background Green Channel", 50, 255),
-    Channel(kParamBackgroundBlue, u"Background Blue", u"Adjust Background Blue Channel", 50, 255),
-    Triple(kParamBackgroundRGB, u"Background RGB Color", u"Adjust Background RGB Color", param::BackgroundRed),
-    Channel(kParamBackgroundOpacity, u"Background Opacity", u"Background Opacity", 100, 100),
-    List(kParamClockType, u"the List value", u"list value"),
-    Position(kParamX, u"X", u"Adjust X"),
-    Position(kParamY, u"Y", u"Adjust Y"),
-    Position(kParamSize, u"Size", u"Adjust Size"),
-    // The tooltip's missing closing parenthesis is part of the registered text.
-    {kParamTimeSpeedFactor, u"Time Speed Factor", u"Set Time Speed Factor (negative = divide, positive = multiply",
-     &VOKTypeID_SignedInteger, Tag::SignedInteger, kRange, 1, -500, 500, 1},
-    TimeField(kParamStartHour, u"Start Time Hour", u"Set Start Time Hour", 0, 0, 23),
-    TimeField(kParamStartMinute, u"Start Time Minute", u"Set Start Time Minute", 0, 0, 59),
-    TimeField(kParamStartSecond, u"Start Time Second", u"Set Start Time Second", 0, 0, 59),
-    // "Millsecond" in the display names is the registered name; other components look it up by UID.
-    TimeField(kParamStartMillisecond, u"Start Time Millsecond", u"Set Start Time Millisecond", 0, 0, 999),
-    TimeField(kParamStartFrame, u"Start Time Frame", u"Set Start Time Frame", 0, 0, 59),
-    TimeField(kParamStartDay, u"Start Time Day", u"Set Start Time Day", 1, 1, 31),
-    TimeField(kParamStartMonth, u"Start Time Month", u"Set Start Time Month", 1, 1, 12),
-    TimeField(kParamStartYear, u"Start Time Year", u"Set Start Time Year", 2010, 1970, 2020),
-    TimeField(kParamStopHour, u"Stop Time Hour", u"Set Stop Time Hour", 0, 0, 23),
-    TimeField(kParamStopMinute, u"Stop Time Minute", u"Set Stop Time Minute", 0, 0, 59),
-    TimeField(kParamStopSecond, u"Stop Time Second", u"Set Stop Time Second", 0, 0, 59),
-    TimeField(kParamStopMillisecond, u"Stop Time Millsecond", u"Set Stop Time Millisecond", 0, 0, 999),
-    TimeField(kParamStopFrame, u"Stop Time Frame", u"Set Stop Time Frame", 0, 0, 59),
-    {kParamCountDown, u"Count Down", u"Set Count Down", &VOKTypeID_Boolean, Tag::Boolean, kDefault, 0},
-    List(kParamTimerStyle, u"Style List", u"Style List"),
-    {kParamStartTimeText, u"Start Time", u"Start Time text", &VOKTypeID_Text, Tag::Text, kDefault},
-    {kParamPrivateData, u"PrivateData", u"PrivateData parameter", &VOKTypeID_ByteArray, Tag::Bytes, kDefault},
-};
-static_assert(std::size(kParameters) == param::Count);
-static_assert(param::Count == 33);
 
 // --- list items ---------------------------------------------------------------------------------
 
@@ -122,38 +28,44 @@ struct ItemRow {
   std::int32_t value;
 };
 
-// "Right Alignment" carries no value, so choosing it reports 0; "Left Alignment" is made with 0
-// and set to kLeftAlignmentValue once all three exist (see the build). The renderer reads 2 as
-// left, 1 as centred and 0 as right.
+// "Right Alignment" carries no value, so choosing it reports 0 (kDigitalAlignRight); "Left
+// Alignment" is made with 0 and set to kDigitalAlignLeft once all three exist (see the build).
 constexpr ItemRow kAlignmentItems[] = {
     {kLayoutAlignmentItems[0], u"Left Alignment", true, 0},
-    {kLayoutAlignmentItems[1], u"Center", true, 1},
+    {kLayoutAlignmentItems[1], u"Center", true, kDigitalAlignCenter},
     {kLayoutAlignmentItems[2], u"Right Alignment", false, 0},
 };
-constexpr std::int32_t kLeftAlignmentValue = 2;
+static_assert(kDigitalAlignRight == 0);
+constexpr std::int32_t kLeftAlignmentValue = kDigitalAlignLeft;
 
+constexpr ItemRow Clock(const VOKUID& uid, const VOKCHAR* name, ClockType type) {
+  return {uid, name, true, static_cast<std::int32_t>(type)};
+}
 constexpr ItemRow kClockTypeItems[] = {
-    {kLayoutClockTypeItems[0], u"Analog Clock", true, 0},
-    {kLayoutClockTypeItems[1], u"Digital Clock", true, 1},
-    {kLayoutClockTypeItems[2], u"LED clock", true, 2},
+    Clock(kLayoutClockTypeItems[0], u"Analog Clock", ClockType::Analog),
+    Clock(kLayoutClockTypeItems[1], u"Digital Clock", ClockType::Digital),
+    Clock(kLayoutClockTypeItems[2], u"LED clock", ClockType::Led),
 };
 
+constexpr ItemRow Style(const VOKUID& uid, const VOKCHAR* name, TimerStyle style) {
+  return {uid, name, true, static_cast<std::int32_t>(style)};
+}
 constexpr ItemRow kTimerStyleItems[] = {
-    {kLayoutTimerStyleItems[0], u"hh:mm:ss.fff", true, 1},
-    {kLayoutTimerStyleItems[1], u"hh:mm:ss.ff", true, 2},
-    {kLayoutTimerStyleItems[2], u"hh:mm:ss.f", true, 3},
-    {kLayoutTimerStyleItems[3], u"hh:mm:ss", true, 4},
-    {kLayoutTimerStyleItems[4], u"hh:mm", true, 5},
-    {kLayoutTimerStyleItems[5], u"mm:ss", true, 6},
-    {kLayoutTimerStyleItems[6], u"mm", true, 7},
-    {kLayoutTimerStyleItems[7], u"mm:ss.f", true, 8},
-    {kLayoutTimerStyleItems[8], u"ss.f", true, 9},
-    {kLayoutTimerStyleItems[9], u"TC hh:mm:ss:ff", true, 10},
-    {kLayoutTimerStyleItems[10], u"dd.mm.yy hh:mm:ss", true, 11},
-    {kLayoutTimerStyleItems[11], u"mm/dd/yy hh:mm:ss", true, 12},
-    {kLayoutTimerStyleItems[12], u"Free Format", true, 13},
-    {kLayoutTimerStyleItems[13], u"Frame Counter", true, 14},
-    {kLayoutTimerStyleItems[14], u"Frame Counter with Field", true, 15},
+    Style(kLayoutTimerStyleItems[0], u"hh:mm:ss.fff", TimerStyle::HmsMillis),
+    Style(kLayoutTimerStyleItems[1], u"hh:mm:ss.ff", TimerStyle::HmsHundredths),
+    Style(kLayoutTimerStyleItems[2], u"hh:mm:ss.f", TimerStyle::HmsTenths),
+    Style(kLayoutTimerStyleItems[3], u"hh:mm:ss", TimerStyle::Hms),
+    Style(kLayoutTimerStyleItems[4], u"hh:mm", TimerStyle::Hm),
+    Style(kLayoutTimerStyleItems[5], u"mm:ss", TimerStyle::MinSec),
+    Style(kLayoutTimerStyleItems[6], u"mm", TimerStyle::Min),
+    Style(kLayoutTimerStyleItems[7], u"mm:ss.f", TimerStyle::MinSecTenths),
+    Style(kLayoutTimerStyleItems[8], u"ss.f", TimerStyle::SecTenths),
+    Style(kLayoutTimerStyleItems[9], u"TC hh:mm:ss:ff", TimerStyle::TimeCode),
+    Style(kLayoutTimerStyleItems[10], u"dd.mm.yy hh:mm:ss", TimerStyle::DayMonthYear),
+    Style(kLayoutTimerStyleItems[11], u"mm/dd/yy hh:mm:ss", TimerStyle::MonthDayYear),
+    Style(kLayoutTimerStyleItems[12], u"Free Format", TimerStyle::FreeFormat),
+    Style(kLayoutTimerStyleItems[13], u"Frame Counter", TimerStyle::FrameCounter),
+    Style(kLayoutTimerStyleItems[14], u"Frame Counter with Field", TimerStyle::FrameField),
 };
 static_assert(std::size(kAlignmentItems) == 3 && std::size(kClockTypeItems) == 3 && std::size(kTimerStyleItems) == 15);
 
@@ -301,31 +213,12 @@ constexpr ColourRow kColours[] = {
      {255, 255, 255}, {0, 0, 0}, {255, 255, 255}, false, {}, {1, 1, 1}},
 };
 
-// --- "PrivateData" ------------------------------------------------------------------------------
-
-/// The platform's logical-font record (LOGFONTW), the value of "PrivateData".
-struct FontRecord {
-  std::int32_t lfHeight, lfWidth, lfEscapement, lfOrientation, lfWeight;
-  std::uint8_t lfItalic, lfUnderline, lfStrikeOut, lfCharSet, lfOutPrecision, lfClipPrecision, lfQuality,
-      lfPitchAndFamily;
-  char16_t lfFaceName[32];
-};
-static_assert(sizeof(FontRecord) == 92);
-static_assert(offsetof(FontRecord, lfCharSet) == 23 && offsetof(FontRecord, lfFaceName) == 28);
-
-/// A height of -32 reads as 32 % of the clock radius; character set 1 is the default set. The face
-/// name stays empty, which the renderer draws in its fallback face.
-constexpr std::int32_t kDefaultFontHeight = -32;
-constexpr std::uint8_t kDefaultCharSet = 1;
-
 // --- the builder --------------------------------------------------------------------------------
 
 constexpr std::int32_t kColourModels[] = {ZELColorModel_YCbCr422_YUY2, ZELColorModel_YCbCr422_UYVY,
                                           ZELColorModel_RGBA};
 constexpr std::int32_t kColourModelFlags = 1;  ///< 8 bits per component
 constexpr std::uint32_t kBReal = 1;
-constexpr std::uint32_t kVersionMajor = 1;
-constexpr std::uint32_t kVersionMinor = 0;
 
 /// Holds every definition made during one build. The effect definition is detached at the end;
 /// everything else is released when the builder goes, on success (the host holds what was added)
@@ -402,9 +295,9 @@ void EffectBuilder::MakeParameters(std::size_t first, std::size_t last) {
 void EffectBuilder::SetDefaultFontRecord(IZELParameterDefinition* parameter) {
   // Made afresh in every build (not shared module state), so that two registrations on two
   // threads cannot tear each other's record.
-  FontRecord record{};
+  LOGFONTW record{};
   record.lfHeight = kDefaultFontHeight;
-  record.lfCharSet = kDefaultCharSet;
+  record.lfCharSet = DEFAULT_CHARSET;
   VOKCheck(parameter->SetAttribute(ZELAttr_Default, VOKTypeID_ByteArray, &record, sizeof record));
 }
 

@@ -1,9 +1,9 @@
 #include "LEDClock.h"
 
-#include "SolidBrush.h"
-
 #include <algorithm>
 #include <cmath>
+
+#include "GdiplusHandles.h"
 
 namespace {
 
@@ -106,14 +106,14 @@ void CLEDClock::Draw(GpGraphics* graphics, int x, int y, int size, float horizon
   m_left = ToLength(x - static_cast<double>(cells) / 2.0 + H(10));
 
   if (m_showBox) {
-    SolidBrush box(m_boxColor);
-    GdipFillRectangleI(graphics, box.brush, m_left - H(10), m_top - V(5), ToLength(static_cast<double>(cells)), V(65));
+    const zel2clock::SolidFillPtr box = zel2clock::MakeSolidFill(m_boxColor);
+    GdipFillRectangleI(graphics, box.get(), m_left - H(10), m_top - V(5), ToLength(static_cast<double>(cells)), V(65));
   }
-  SolidBrush digit(m_digitColor);
+  const zel2clock::SolidFillPtr digit = zel2clock::MakeSolidFill(m_digitColor);
   for (int i = 0; i < length; ++i) {
     const long long X = m_left + static_cast<long long>(i) * H(45);
     // Far outside any frame: stop before cell origins plus segment offsets could overflow.
     if (X > (1 << 30) || X < -(1 << 30)) break;
-    DrawCharacter(graphics, digit.brush, text[i], static_cast<int>(X), m_top);
+    DrawCharacter(graphics, digit.get(), text[i], static_cast<int>(X), m_top);
   }
 }

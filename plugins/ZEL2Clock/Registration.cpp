@@ -19,8 +19,7 @@ const ComponentRow kComponentTable[kComponentCount] = {
 };
 
 namespace {
-constexpr std::uint32_t kVersionMajor = 1;
-constexpr std::uint32_t kVersionMinor = 0;
+/// The version of the binary interface the plug-in is written against.
 constexpr std::uint32_t kApiMajor = 4;
 constexpr std::uint32_t kApiMinor = 1;
 }  // namespace

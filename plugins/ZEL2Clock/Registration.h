@@ -19,6 +19,10 @@ struct ComponentRow {
   PFNVOKCreate create;
 };
 
+/// The plug-in's version, registered for the plug-in and for each of its components.
+inline constexpr std::uint32_t kVersionMajor = 1;
+inline constexpr std::uint32_t kVersionMinor = 0;
+
 inline constexpr std::uint32_t kComponentCount = 4;
 /// Rows in index order: 0 effect, 1 font chooser, 2 update handler, 3 overlay.
 extern const ComponentRow kComponentTable[kComponentCount];

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "CommDlg.h"
-#include "PluginIds.h"
+#include "Parameters.h"
 #include "VOKResult.h"
 #include "ZELDefinitions.h"
 #include "WinUser.h"
@@ -48,10 +48,10 @@ VOKRESULT CZLEMyModalUI::SetHostUnknown(IVOKUnknown* host) {
 }
 
 VOKRESULT CZLEMyModalUI::DoModal(IZELEffectContext* effectContext, IVOKUnknown*, void*) {
-  if (effectContext == nullptr) return VOK_E_POINTER;
   return VOKBoundary([&] {
+    if (effectContext == nullptr) return VOK_E_POINTER;
     const DialogClaim claim;
-    if (!claim.Owned()) return VOK_E_FAIL;
+    if (!claim.Owned()) return kFontDialogBusy;
 
     // No main window is no error: the dialog then opens without an owner.
     HWND owner = FindWindowW(kMainWindowClass, kMainWindowTitle);
@@ -64,13 +64,13 @@ VOKRESULT CZLEMyModalUI::DoModal(IZELEffectContext* effectContext, IVOKUnknown*,
     cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
 
     VOKPtr<IZELParameter> pPrivateDataParameter;
-    VOKCheck(effectContext->GetParameter(zel2clock::kParamPrivateData, IID_IZELParameter,
-                                         pPrivateDataParameter.PutVoid()));
+    const zel2clock::ParameterRow& fontRecord = zel2clock::kParameters[zel2clock::param::PrivateData];
+    VOKCheck(effectContext->GetParameter(fontRecord.uid, IID_IZELParameter, pPrivateDataParameter.PutVoid()));
     if (!pPrivateDataParameter) VOKCheck(VOK_E_POINTER);
     VOKUID privateDataType{};
     std::uint32_t privateDataSize = 0;
     VOKCheck(pPrivateDataParameter->GetValueInfo(&privateDataType, &privateDataSize));
-    assert(VOKTypeID_ByteArray == privateDataType);
+    assert(*fontRecord.type == privateDataType);
     assert(sizeof(LOGFONTW) == privateDataSize);
     VOKCheck(pPrivateDataParameter->GetValue(VOKTypeID_ByteArray, &gLogFont, sizeof gLogFont));
 

@@ -6,6 +6,10 @@
 #include "VOKPtr.h"
 #include "ZELPluginInterfaces.h"
 
+/// The refusal of a second font chooser call while the dialog is open: the platform's "the
+/// requested resource is in use" (its busy error wrapped as a result code).
+inline constexpr VOKRESULT kFontDialogBusy = static_cast<VOKRESULT>(0x800700AAu);
+
 class CZLEMyModalUI : public IZELModalUI, public CVOKUnknown {
  public:
   explicit CZLEMyModalUI(IVOKUnknown* outer) noexcept : CVOKUnknown(outer) {}
@@ -19,8 +23,8 @@ class CZLEMyModalUI : public IZELModalUI, public CVOKUnknown {
   /// Shows the font dialog on the font stored in "PrivateData" (owned by the host's main window
   /// when one is found) and blocks until it closes; a confirmed choice is written back, a cancel
   /// writes nothing. Returns VOK_OK (confirm or cancel), the code of a failing host call (a failure
-  /// before the dialog shows no dialog), VOK_E_POINTER for a null context, or VOK_E_FAIL while
-  /// another font chooser call of this module is open (the dialog's record is shared).
+  /// before the dialog shows no dialog), VOK_E_POINTER for a null context, or kFontDialogBusy
+  /// while another font chooser call of this module is open (the dialog's record is shared).
   VOKRESULT DoModal(IZELEffectContext* effectContext, IVOKUnknown* owner, void* reserved) override;
 
   static VOKRESULT Create(IVOKUnknown* host, IVOKUnknown* outer, const VOKUID& iid, void** ppv) {

@@ -4,7 +4,8 @@
 #include <cmath>
 
 #include "Gdi.h"
-#include "PluginIds.h"
+#include "ClockTime.h"
+#include "Parameters.h"
 #include "VOKResult.h"
 #include "ZELDefinitions.h"
 #include "ZEL2Clock_Globals.h"
@@ -18,8 +19,6 @@ constexpr double kPercent = 100.0;
 /// clock's text box is about 1/2.5 of it, the LED clock's 1/4.5.
 constexpr double kDigitalSizeDivisor = 2.5;
 constexpr double kLedSizeDivisor = 4.5;
-constexpr std::int32_t kClockDigital = 1;
-constexpr std::int32_t kClockLed = 2;
 /// Vertical half-axis per unit of size: the outline is as high as "Size" percent of the frame.
 constexpr double kVerticalFactor = 0.5;
 /// Hit tolerance in elliptic-distance units times the context's tolerance scale: 30 viewer pixels
@@ -29,30 +28,33 @@ constexpr int kCrossArm = 4;
 constexpr int kDiagonalArm = 10;
 
 double SizeDivisor(std::int32_t clockType) {
-  if (clockType == kClockDigital) return kDigitalSizeDivisor;
-  if (clockType == kClockLed) return kLedSizeDivisor;
+  if (clockType == static_cast<std::int32_t>(ClockType::Digital)) return kDigitalSizeDivisor;
+  if (clockType == static_cast<std::int32_t>(ClockType::Led)) return kLedSizeDivisor;
   return 1.0;
 }
 
-/// Fetches the animated face of `uid` into `param` when it is still empty.
-void EnsureParameter(IZELEffectContext* effect, const VOKUID& uid, VOKPtr<IZELAnimatedParameter>& param) {
-  if (!param) VOKCheck(effect->GetParameter(uid, IID_IZELAnimatedParameter, param.PutVoid()));
+/// Fetches the animated face of parameter `index` into `param` when it is still empty.
+void EnsureParameter(IZELEffectContext* effect, std::size_t index, VOKPtr<IZELAnimatedParameter>& param) {
+  if (!param) VOKCheck(effect->GetParameter(kParameters[index].uid, IID_IZELAnimatedParameter, param.PutVoid()));
   // Success without an object is a host fault; reading through it would crash.
   if (!param) VOKCheck(VOK_E_POINTER);
 }
 
-double ReadDouble(IZELAnimatedParameter* param, const double& time) {
-  double value = 0;
-  VOKCheck(param->GetValueAtTime(&time, VOKTypeID_Double, &value, sizeof value));
+/// Reads the value of parameter `index` at `time` as the type the table declares for it.
+template <class T>
+T ReadAt(IZELAnimatedParameter* param, std::size_t index, const double& time) {
+  static_assert(sizeof(T) == 4 || sizeof(T) == 8);
+  T value = 0;
+  VOKCheck(param->GetValueAtTime(&time, *kParameters[index].type, &value, sizeof value));
   return value;
 }
 
 }  // namespace
 
 CZEL2Clock_Overlay::~CZEL2Clock_Overlay() {
+  // The context goes before the host unknown and the parameter faces, in that order.
   Detach();
-  if (m_hostUnknown) m_hostUnknown->Release();
-  m_hostUnknown = nullptr;
+  m_hostUnknown.Reset();
   m_cd.m_param_clocktype.Reset();
   m_cd.m_param_size.Reset();
   m_cd.m_param_posy.Reset();
@@ -62,24 +64,26 @@ CZEL2Clock_Overlay::~CZEL2Clock_Overlay() {
 VOKRESULT CZEL2Clock_Overlay::SetHostUnknown(IVOKUnknown* host) {
   return VOKBoundary([&] {
     if (host == nullptr) return VOK_E_INVALIDARG;
-    host->AddRef();
-    if (m_hostUnknown) m_hostUnknown->Release();
     m_hostUnknown = host;
     return VOK_OK;
   });
 }
 
 VOKRESULT CZEL2Clock_Overlay::Attach(IZELOverlayContext* context) {
-  if (context == nullptr) return VOK_E_INVALIDARG;
-  assert(nullptr == m_overlayContext.Get());
-  m_overlayContext = context;
-  return VOK_OK;
+  return VOKBoundary([&] {
+    if (context == nullptr) return VOK_E_INVALIDARG;
+    assert(nullptr == m_overlayContext.Get());
+    m_overlayContext = context;
+    return VOK_OK;
+  });
 }
 
 VOKRESULT CZEL2Clock_Overlay::Detach() {
-  m_overlayContext.Reset();
-  m_validCache = false;
-  return VOK_OK;
+  return VOKBoundary([&] {
+    m_overlayContext.Reset();
+    m_validCache = false;
+    return VOK_OK;
+  });
 }
 
 bool CZEL2Clock_Overlay::RefreshCache() {
@@ -95,16 +99,14 @@ bool CZEL2Clock_Overlay::RefreshCache() {
   if (!effect || !frame || !render) VOKCheck(VOK_E_POINTER);
   m_cd.time = render->GetTime();
 
-  EnsureParameter(effect.Get(), kParamX, m_cd.m_param_posx);
-  m_cd.posx = ReadDouble(m_cd.m_param_posx.Get(), m_cd.time) / kPercent;
-  EnsureParameter(effect.Get(), kParamY, m_cd.m_param_posy);
-  m_cd.posy = ReadDouble(m_cd.m_param_posy.Get(), m_cd.time) / kPercent;
-  EnsureParameter(effect.Get(), kParamSize, m_cd.m_param_size);
-  m_cd.size = ReadDouble(m_cd.m_param_size.Get(), m_cd.time) / kPercent;
-  EnsureParameter(effect.Get(), kParamClockType, m_cd.m_param_clocktype);
-  m_cd.clockType = 0;
-  VOKCheck(m_cd.m_param_clocktype->GetValueAtTime(&m_cd.time, VOKTypeID_Integer, &m_cd.clockType,
-                                                  sizeof m_cd.clockType));
+  EnsureParameter(effect.Get(), param::X, m_cd.m_param_posx);
+  m_cd.posx = ReadAt<double>(m_cd.m_param_posx.Get(), param::X, m_cd.time) / kPercent;
+  EnsureParameter(effect.Get(), param::Y, m_cd.m_param_posy);
+  m_cd.posy = ReadAt<double>(m_cd.m_param_posy.Get(), param::Y, m_cd.time) / kPercent;
+  EnsureParameter(effect.Get(), param::Size, m_cd.m_param_size);
+  m_cd.size = ReadAt<double>(m_cd.m_param_size.Get(), param::Size, m_cd.time) / kPercent;
+  EnsureParameter(effect.Get(), param::ClockType, m_cd.m_param_clocktype);
+  m_cd.clockType = ReadAt<std::int32_t>(m_cd.m_param_clocktype.Get(), param::ClockType, m_cd.time);
   m_cd.size /= SizeDivisor(m_cd.clockType);
 
   m_cd.hfactor = 1.0 / (2.0 * effect->GetFrameAspectRatio());
@@ -127,11 +129,11 @@ void CZEL2Clock_Overlay::WriteAtCacheTime(IZELAnimatedParameter* param, double v
 // --- draw -----------------------------------------------------------------------------------------
 
 void CZEL2Clock_Overlay::Draw(std::int32_t highlighted) {
-  // Nothing may escape into the host: a failure of the host while the cache is read ends the draw.
-  try {
+  // A failure of the host while the cache is read ends the draw; nothing escapes into the host.
+  VOKBoundaryOr<int>(0, [&] {
     DrawBody(highlighted);
-  } catch (...) {
-  }
+    return 0;
+  });
 }
 
 void CZEL2Clock_Overlay::DrawBody(std::int32_t highlighted) {
@@ -244,7 +246,9 @@ std::int32_t CZEL2Clock_Overlay::DragBody(double x, double y) {
 }
 
 std::int32_t CZEL2Clock_Overlay::PointerUp(double, double, std::int32_t) {
-  m_moveState = kIdle;
-  m_sizeState = kIdle;
-  return 1;
+  return VOKBoundaryOr<std::int32_t>(0, [&] {
+    m_moveState = kIdle;
+    m_sizeState = kIdle;
+    return 1;
+  });
 }

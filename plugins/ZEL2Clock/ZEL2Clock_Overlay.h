@@ -76,7 +76,7 @@ class CZEL2Clock_Overlay : public IZELGraphicOverlay, public CVOKUnknown {
   std::int32_t PressBody(double x, double y);
   std::int32_t DragBody(double x, double y);
 
-  IVOKUnknown* m_hostUnknown = nullptr;  ///< holds a reference of its own
+  VOKPtr<IVOKUnknown> m_hostUnknown;
   VOKPtr<IZELOverlayContext> m_overlayContext;
   bool m_validCache = false;
   CacheData m_cd;

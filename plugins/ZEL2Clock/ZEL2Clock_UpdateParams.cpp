@@ -2,7 +2,8 @@
 
 #include <span>
 
-#include "PluginIds.h"
+#include "ClockTime.h"
+#include "Parameters.h"
 #include "VOKPtr.h"
 #include "VOKResult.h"
 #include "ZELDefinitions.h"
@@ -65,9 +66,9 @@ static_assert(std::size(kClockStyles) == kSwitchedEntries && std::size(kTimeCode
               std::size(kDates) == kSwitchedEntries && std::size(kFreeFormat) == kSwitchedEntries &&
               std::size(kFrameCounters) == kSwitchedEntries);
 
-constexpr std::uint32_t kStyleTimeCode = 10;
-constexpr std::uint32_t kStyleFreeFormat = 13;
-constexpr std::uint32_t kLastStyle = 15;
+constexpr auto kStyleTimeCode = static_cast<std::uint32_t>(TimerStyle::TimeCode);
+constexpr auto kStyleFreeFormat = static_cast<std::uint32_t>(TimerStyle::FreeFormat);
+constexpr auto kLastStyle = static_cast<std::uint32_t>(TimerStyle::FrameField);
 
 /// The branch for a timer style value; empty above the last style, where nothing is switched.
 std::span<const PanelSwitch> SwitchesFor(std::uint32_t style) {
@@ -83,17 +84,18 @@ std::span<const PanelSwitch> SwitchesFor(std::uint32_t style) {
 
 VOKRESULT ZEL2Clock_UpdateParams::Update(IZELEffectContext* effectContext, IVOKUnknown* changed,
                                          IZELRenderContext* renderContext, IZELLayoutSource* layoutSource) {
-  if (effectContext == nullptr || changed == nullptr || renderContext == nullptr || layoutSource == nullptr)
-    return VOK_E_POINTER;
   return VOKBoundary([&] {
+    if (effectContext == nullptr || changed == nullptr || renderContext == nullptr || layoutSource == nullptr)
+      return VOK_E_POINTER;
     const double renderTime = renderContext->GetTime();
 
+    const ParameterRow& style = kParameters[param::TimerStyle];
     VOKPtr<IZELAnimatedParameter> pliststyleparam;
-    VOKCheck(effectContext->GetParameter(kParamTimerStyle, IID_IZELAnimatedParameter, pliststyleparam.PutVoid()));
+    VOKCheck(effectContext->GetParameter(style.uid, IID_IZELAnimatedParameter, pliststyleparam.PutVoid()));
     // A style the host cannot deliver is no error: 0 takes the branch of the clock styles.
     std::uint32_t liststyleval = 0;
     if (pliststyleparam)
-      (void)pliststyleparam->GetValueAtTime(&renderTime, VOKTypeID_Integer, &liststyleval, sizeof liststyleval);
+      (void)pliststyleparam->GetValueAtTime(&renderTime, *style.type, &liststyleval, sizeof liststyleval);
 
     VOKPtr<IZELLayoutEntry> pLayout;
     for (const PanelSwitch& step : SwitchesFor(liststyleval)) {
