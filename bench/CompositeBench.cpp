@@ -78,10 +78,16 @@ void Composite(const ClockBitmap& bitmap, const FrameCase& c, const std::uint8_t
   f.height = c.height;
   f.drawn = &bitmap.drawn;
   const std::size_t stride = zel::host::RowBytesOf(zel::bench::KindOf(c.format), c.width);
-  const auto rows = [&](std::uint32_t r, const std::uint8_t*& inRow, std::uint8_t*& outRow) {
-    inRow = in + r * stride;
-    outRow = out + r * stride;
-  };
+  // Collected every frame, as the render does.
+  thread_local std::vector<const std::uint8_t*> inRows;
+  thread_local std::vector<std::uint8_t*> outRows;
+  inRows.clear();
+  outRows.clear();
+  for (std::uint32_t r = 0; r < c.height; ++r) {
+    inRows.push_back(in + r * stride);
+    outRows.push_back(out + r * stride);
+  }
+  const zel2clock::FrameRows rows{inRows, outRows};
   if (c.format == Format::RGBA)
     zel2clock::CompositeFrameRGBA(f, zel2clock::kLayoutRGBA, rows);
   else

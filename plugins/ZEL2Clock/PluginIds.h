@@ -1,5 +1,5 @@
 // The plug-in's own fixed identifiers: the plug-in, its components and classes, every parameter
-// and every panel entry. Hosts persist parameter values by these UIDs: never change a value.
+// and every panel entry, and the one result code of its own. Hosts persist parameter values by these UIDs: never change a value.
 #pragma once
 
 #include "VOKBase.h"
@@ -54,6 +54,11 @@ inline constexpr VOKUID kParamCountDown = {0xB1953E5E, 0xF029, 0x4F72, {0xB6, 0x
 inline constexpr VOKUID kParamTimerStyle = {0x5E4C1CF6, 0x3810, 0x4B7A, {0x90, 0xF9, 0x67, 0x4A, 0xBB, 0x9E, 0x23, 0xE1}};
 inline constexpr VOKUID kParamStartTimeText = {0x12A6ABF5, 0xAA46, 0x458F, {0x98, 0xC6, 0x47, 0xD8, 0xA7, 0x27, 0x8F, 0x8A}};
 inline constexpr VOKUID kParamPrivateData = {0xF8DDE94B, 0x2A51, 0x4182, {0xB0, 0xAE, 0x09, 0x57, 0x2C, 0xDC, 0x94, 0x6C}};
+
+// The font chooser's answer to a second call while its dialog is open: the platform's "the
+// requested resource is in use" (its busy error as a result code), a code a host can tell apart
+// from the unload check's VOK_E_FAIL.
+inline constexpr VOKRESULT kFontDialogBusy = static_cast<VOKRESULT>(0x800700AAu);
 
 // Input and output.
 inline constexpr VOKUID kInputUid = {0x840BDB93, 0x707A, 0x4E07, {0xAB, 0x85, 0x39, 0x51, 0x0B, 0xD3, 0xAF, 0xEB}};

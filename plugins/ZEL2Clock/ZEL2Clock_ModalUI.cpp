@@ -51,7 +51,7 @@ VOKRESULT CZLEMyModalUI::DoModal(IZELEffectContext* effectContext, IVOKUnknown*,
   return VOKBoundary([&] {
     if (effectContext == nullptr) return VOK_E_POINTER;
     const DialogClaim claim;
-    if (!claim.Owned()) return kFontDialogBusy;
+    if (!claim.Owned()) return zel2clock::kFontDialogBusy;
 
     // No main window is no error: the dialog then opens without an owner.
     HWND owner = FindWindowW(kMainWindowClass, kMainWindowTitle);

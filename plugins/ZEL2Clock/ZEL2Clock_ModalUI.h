@@ -6,10 +6,6 @@
 #include "VOKPtr.h"
 #include "ZELPluginInterfaces.h"
 
-/// The refusal of a second font chooser call while the dialog is open: the platform's "the
-/// requested resource is in use" (its busy error wrapped as a result code).
-inline constexpr VOKRESULT kFontDialogBusy = static_cast<VOKRESULT>(0x800700AAu);
-
 class CZLEMyModalUI : public IZELModalUI, public CVOKUnknown {
  public:
   explicit CZLEMyModalUI(IVOKUnknown* outer) noexcept : CVOKUnknown(outer) {}

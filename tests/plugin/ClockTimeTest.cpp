@@ -1,6 +1,8 @@
 // The shown time, the clock text in every timer style, and the derived render values.
 #include "ClockTime.h"
 
+#include "WinNls.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -359,20 +361,6 @@ TEST(ClockTimeTest, PositionAndRadius) {
   }
 }
 
-TEST(ClockTimeTest, FontStyleBits) {
-  struct Row {
-    std::int32_t weight;
-    std::uint8_t italic, underline, strikeOut;
-    std::int32_t bits;
-  };
-  const Row rows[] = {
-      {0, 0, 0, 0, 0}, {400, 0, 0, 0, 0}, {401, 0, 0, 0, 1}, {700, 1, 0, 0, 3},
-      {0, 0, 1, 0, 4}, {0, 0, 0, 1, 8},   {900, 255, 2, 3, 15}, {kMin, 0, 0, 0, 0},
-  };
-  for (const Row& r : rows)
-    EXPECT_EQ(FontStyleBits(r.weight, r.italic, r.underline, r.strikeOut), r.bits) << r.weight;
-}
-
 TEST(ClockTimeTest, TruncateToInt32) {
   const struct {
     double v;
@@ -554,38 +542,22 @@ TEST(ClockTimeTest, FreeFormatLengthLimits) {
   EXPECT_EQ(FreeFormat(even).size(), 26u + 114u);
 }
 
-TEST(ClockTimeTest, Utf8ToUtf16) {
-  struct Row {
-    const char* what;
-    std::string bytes;
-    std::u16string expected;
+TEST(ClockTimeTest, FreeFormatConvertsLikeThePlatform) {
+  // The expanded text goes through the platform's ANSI-to-wide call: well-formed text as it is,
+  // ill-formed bytes exactly as that call replaces them (one U+FFFD per bad sequence there).
+  const std::string rows[] = {
+      "Az09",         "\xC3\xA4",        "\xE2\x82\xAC",     "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF",
+      "\xF4\x90\x80\x80", "\xE0\x80\x80",  "\xC0\xAF",        "\xED\xA0\x80",     "x\xE2\x82",
+      "\xE2\x82" "A",   "\x80" "A",        "a\xFF" "b",        "\xF0\x9F\x98" "z",
   };
-  const Row rows[] = {
-      {"ASCII", "Az09", u"Az09"},
-      {"two bytes", "\xC3\xA4", u"\u00E4"},
-      {"three bytes", "\xE2\x82\xAC", u"\u20AC"},
-      {"four bytes", "\xF0\x9F\x98\x80", u"\U0001F600"},
-      {"highest code point", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
-      {"beyond the highest", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-      {"overlong", "\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
-      {"overlong two bytes", "\xC0\xAF", u"\uFFFD\uFFFD"},
-      {"surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
-      {"truncated at the end", "\xE2\x82", u"\uFFFD"},
-      {"truncated before ASCII", "\xE2\x82" "A", u"\uFFFD" "A"},
-      {"stray continuation", "\x80" "A", u"\uFFFD" "A"},
-  };
-  for (const Row& r : rows) {
-    char16_t out[16];
-    const std::size_t n = Utf8ToUtf16(r.bytes.data(), r.bytes.size(), out, 16);
-    EXPECT_EQ(std::u16string(out, n), r.expected) << r.what;
-    EXPECT_EQ(out[n], u'\0') << r.what;
+  for (const std::string& bytes : rows) {
+    char16_t expected[kClockTextCapacity];
+    const int n = MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, expected, static_cast<int>(kClockTextCapacity));
+    ASSERT_GT(n, 0) << bytes;
+    EXPECT_EQ(FreeFormat(bytes), std::u16string(expected, static_cast<std::size_t>(n - 1))) << bytes;
   }
-  // A surrogate pair that does not fit is dropped whole; the text stays terminated.
-  char16_t small[3];
-  EXPECT_EQ(Utf8ToUtf16("a\xF0\x9F\x98\x80", 5, small, 3), 1u);
-  EXPECT_EQ(small[0], u'a');
-  EXPECT_EQ(small[1], u'\0');
-  EXPECT_EQ(Utf8ToUtf16("abc", 3, small, 0), 0u);
+  // A surrogate spelt in UTF-8 is one replacement, not one per byte.
+  EXPECT_EQ(FreeFormat("\xED\xA0\x80"), u"\uFFFD");
 }
 
 }  // namespace

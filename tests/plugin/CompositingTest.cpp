@@ -553,14 +553,29 @@ TestFrame MakeFrame(std::uint32_t width, std::uint32_t height, std::size_t rowBy
   return f;
 }
 
-// The whole bitmap through the reference rows, in the frame's row order.
+// The processed rows of `f` over `in` and `out` (rows `rowBytes` apart), as the render collects
+// them from the host.
+struct Rows {
+  std::vector<const std::uint8_t*> in;
+  std::vector<std::uint8_t*> out;
+  FrameRows View() const { return {in, out}; }
+};
+Rows RowsOf(const CompositeFrame& f, const Bytes& in, Bytes& out, std::size_t rowBytes) {
+  Rows rows;
+  for (std::uint32_t r = f.firstRow; r < f.height; r += f.rowStep) {
+    rows.in.push_back(&in[r * rowBytes]);
+    rows.out.push_back(&out[r * rowBytes]);
+  }
+  return rows;
+}
+
+// The whole bitmap through the reference rows: output row r reads bitmap row r.
 template <class RowRef, class Layout>
 Bytes ExpectedFrame(const TestFrame& t, const CompositeFrame& f, RowRef reference,
                     const Layout& layout, bool inPlace) {
   Bytes out = inPlace ? t.in : t.out;
-  std::uint32_t k = 0;
-  for (std::uint32_t r = f.firstRow; r < f.height; r += f.rowStep, ++k) {
-    const std::uint32_t b = f.fieldRows == FieldRows::Sequential ? k : r;
+  for (std::uint32_t r = f.firstRow; r < f.height; r += f.rowStep) {
+    const std::uint32_t b = r;
     const std::uint8_t* in = inPlace ? &out[r * t.rowBytes] : &t.in[r * t.rowBytes];
     reference(&t.bitmap[std::size_t{b} * t.width * 4], in, &out[r * t.rowBytes], t.width, layout);
   }
@@ -578,12 +593,8 @@ TEST(CompositingTest, FrameWithDrawnRectEqualsWholeBitmap) {
   struct Mode {
     const char* name;
     std::uint32_t firstRow, rowStep;
-    FieldRows fieldRows;
   };
-  const Mode modes[] = {{"frame", 0, 1, FieldRows::Sequential},
-                        {"field 2, sequential rows", 1, 2, FieldRows::Sequential},
-                        {"field 1, same-index rows", 0, 2, FieldRows::SameIndex},
-                        {"field 2, same-index rows", 1, 2, FieldRows::SameIndex}};
+  const Mode modes[] = {{"frame", 0, 1}, {"field 1", 0, 2}, {"field 2", 1, 2}};
   for (const DrawnRect& rect : rects)
     for (const Mode& m : modes)
       for (bool inPlace : {false, true})
@@ -598,7 +609,6 @@ TEST(CompositingTest, FrameWithDrawnRectEqualsWholeBitmap) {
           f.height = height;
           f.firstRow = m.firstRow;
           f.rowStep = m.rowStep;
-          f.fieldRows = m.fieldRows;
           f.drawn = passRect ? &rect : nullptr;
           for (const NamedLayoutRGBA& l : kRGBALayouts) {
             TestFrame t = MakeFrame(width, height, width * l.layout.pixelStep + 3, rect, rng);
@@ -606,11 +616,7 @@ TEST(CompositingTest, FrameWithDrawnRectEqualsWholeBitmap) {
             const Bytes expected =
                 ExpectedFrame(t, f, &CompositeRowRGBAReference, l.layout, inPlace);
             Bytes& target = inPlace ? t.in : t.out;
-            CompositeFrameRGBA(f, l.layout, [&](std::uint32_t r, const std::uint8_t*& in,
-                                                std::uint8_t*& out) {
-              in = &t.in[r * t.rowBytes];
-              out = &target[r * t.rowBytes];
-            });
+            CompositeFrameRGBA(f, l.layout, RowsOf(f, t.in, target, t.rowBytes).View());
             ASSERT_TRUE(target == expected) << what << ", " << l.name;
           }
           for (const NamedLayoutYuv& l : kYuvLayouts) {
@@ -620,11 +626,7 @@ TEST(CompositingTest, FrameWithDrawnRectEqualsWholeBitmap) {
             const Bytes expected =
                 ExpectedFrame(t, f, &CompositeRowYuv422Reference, l.layout, inPlace);
             Bytes& target = inPlace ? t.in : t.out;
-            CompositeFrameYuv422(f, l.layout, [&](std::uint32_t r, const std::uint8_t*& in,
-                                                  std::uint8_t*& out) {
-              in = &t.in[r * t.rowBytes];
-              out = &target[r * t.rowBytes];
-            });
+            CompositeFrameYuv422(f, l.layout, RowsOf(f, t.in, target, t.rowBytes).View());
             ASSERT_TRUE(target == expected) << what << ", " << l.name;
           }
         }
@@ -640,25 +642,31 @@ TEST(CompositingTest, FrameRowsOutsideTheFieldAndWithoutBitmapStayUntouched) {
   f.height = 6;
   f.firstRow = 1;
   f.rowStep = 2;
-  std::vector<std::uint32_t> asked;
-  CompositeFrameRGBA(f, kLayoutRGBA, [&](std::uint32_t r, const std::uint8_t*& in,
-                                         std::uint8_t*& out) {
-    asked.push_back(r);
-    in = &t.in[r * 32];
-    out = &t.out[r * 32];
-  });
-  EXPECT_EQ(asked, (std::vector<std::uint32_t>{1, 3, 5}));
+  // The rows handed over are the field's; a frame's worth of rows processes the field's only.
+  Rows frameRows;
+  for (std::uint32_t r = 0; r < 6; ++r) {
+    frameRows.in.push_back(&t.in[r * 32]);
+    frameRows.out.push_back(&t.out[r * 32]);
+  }
+  const Rows rows = RowsOf(f, t.in, t.out, 32);
+  EXPECT_EQ(rows.out.size(), 3u);
+  CompositeFrameRGBA(f, kLayoutRGBA, rows.View());
   for (std::uint32_t r : {0u, 2u, 4u})
     EXPECT_TRUE(std::all_of(&t.out[r * 32], &t.out[r * 32 + 32], [](std::uint8_t b) {
       return b == 0xA5;
     })) << "row " << r;
 
+  // Fewer rows than the field has: only those are processed.
+  const Bytes before = t.out;
+  f.firstRow = 0;
+  const Rows first = RowsOf(f, t.in, t.out, 32);
+  CompositeFrameRGBA(f, kLayoutRGBA, {std::span(first.in).first(1), std::span(first.out).first(1)});
+  EXPECT_TRUE(std::equal(&t.out[32], &t.out[6 * 32], &before[32])) << "rows past the ones handed over";
+
   f.bitmap = nullptr;
-  asked.clear();
-  CompositeFrameYuv422(f, kLayoutUYVY, [&](std::uint32_t r, const std::uint8_t*&, std::uint8_t*&) {
-    asked.push_back(r);
-  });
-  EXPECT_TRUE(asked.empty()) << "no bitmap memory: nothing is asked or written";
+  const Bytes untouched = t.out;
+  CompositeFrameYuv422(f, kLayoutUYVY, frameRows.View());
+  EXPECT_TRUE(t.out == untouched) << "no bitmap memory: nothing is written";
 }
 
 TEST(CompositingTest, TransparentBitmapCopiesEveryRow) {
@@ -671,11 +679,7 @@ TEST(CompositingTest, TransparentBitmapCopiesEveryRow) {
     f.width = 19;
     f.height = 7;
     f.drawn = passRect ? &none : nullptr;
-    CompositeFrameRGBA(f, kLayoutRGBA, [&](std::uint32_t r, const std::uint8_t*& in,
-                                           std::uint8_t*& out) {
-      in = &t.in[r * t.rowBytes];
-      out = &t.out[r * t.rowBytes];
-    });
+    CompositeFrameRGBA(f, kLayoutRGBA, RowsOf(f, t.in, t.out, t.rowBytes).View());
     EXPECT_TRUE(t.out == t.in) << (passRect ? "empty rect" : "whole bitmap");
   }
 }

@@ -242,3 +242,27 @@ TEST(DigitalClock, NoBoxAndNoTextSizeDrawNoBox) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DigitalClockTest, FontRecordStyleBits) {
+  struct Row {
+    LONG weight;
+    BYTE italic, underline, strikeOut;
+    int bits;
+  };
+  const Row rows[] = {
+      {0, 0, 0, 0, 0}, {400, 0, 0, 0, 0}, {401, 0, 0, 0, 1}, {700, 1, 0, 0, 3},
+      {0, 0, 1, 0, 4}, {0, 0, 0, 1, 8},   {900, 255, 2, 3, 15}, {INT_MIN, 0, 0, 0, 0},
+  };
+  for (const Row& r : rows) {
+    LOGFONTW lf{};
+    lf.lfWeight = r.weight;
+    lf.lfItalic = r.italic;
+    lf.lfUnderline = r.underline;
+    lf.lfStrikeOut = r.strikeOut;
+    EXPECT_EQ(FontRecordStyle(lf), r.bits) << r.weight;
+  }
+}
+
+}  // namespace

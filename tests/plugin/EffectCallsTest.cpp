@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "EffectTestHost.h"
+#include "Parameters.h"
 
 namespace zel::test {
 namespace {
@@ -26,33 +27,21 @@ std::vector<std::string> LogOf(const std::function<void()>& action) {
   return Instrumentation::Global().TakeLog();
 }
 
-// How each parameter is read, in the order the render reads them.
-struct ReadRow {
-  const char* name;
-  bool atTime;
-};
-const ReadRow kReads[] = {
-    {"Foreground Red", true},          {"Foreground Blue", true},        {"Foreground Green", true},
-    {"Foreground Opacity", true},      {"Background Red", true},         {"Background Blue", true},
-    {"Background Green", true},        {"Background Opacity", true},     {"the List value", true},
-    {"Style List", true},              {"Alignment List", true},         {"Time Speed Factor", true},
-    {"X", true},                       {"Y", true},                      {"Size", true},
-    {"Start Time Hour", false},        {"Start Time Minute", true},      {"Start Time Second", true},
-    {"Start Time Millsecond", false},  {"Start Time Frame", true},       {"Start Time Day", true},
-    {"Start Time Month", true},        {"Start Time Year", true},        {"Stop Time Hour", false},
-    {"Stop Time Minute", true},        {"Stop Time Second", true},       {"Stop Time Millsecond", false},
-    {"Stop Time Frame", true},         {"Count Down", true},
-};
+// The display name of a parameter row as the call log spells it.
+std::string NameOf(const zel2clock::ParameterRow& row) { return std::string(row.name, row.name + std::char_traits<char16_t>::length(row.name)); }
 
 std::vector<std::string> ExpectedParameterLog(bool freeFormatText) {
+  // How each parameter is read, in the order the render reads them: the plug-in's own table.
+  using zel2clock::Read;
   std::vector<std::string> log;
-  for (const ReadRow& r : kReads) {
-    const std::string name = r.name;
+  for (const std::size_t index : zel2clock::kReadOrder) {
+    const zel2clock::ParameterRow& r = zel2clock::kParameters[index];
+    const std::string name = NameOf(r);
     log.push_back("EffectContext.GetParameter " + name);
-    if (r.atTime) {
+    if (r.read == Read::AtTime || r.read == Read::AtTimeEnabled) {
       log.push_back("QueryInterface Parameter " + name);
       log.push_back("AnimatedParameter.GetValueAtTime " + name);
-      if (name == "Time Speed Factor") log.push_back("AnimatedParameter.GetEnabled " + name);
+      if (r.read == Read::AtTimeEnabled) log.push_back("AnimatedParameter.GetEnabled " + name);
     } else {
       log.push_back("Parameter.GetValue " + name);
     }
