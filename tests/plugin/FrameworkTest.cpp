@@ -1,9 +1,11 @@
 // The module's four exports and its component framework, driven through the real host: the built
 // ZEL2Clock.zel is loaded with dlopen exactly as zelhost loads it, and nothing of the plug-in's code
 // is linked in. Only the plug-in's UID constants are shared, to name the classes asked for.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -18,6 +20,20 @@
 
 using namespace zel::host;
 namespace ids = zel2clock;
+
+/// Makes the next non-throwing allocation anywhere in the process fail, the module's included: the
+/// module's references to the allocation functions resolve to the replacement below.
+static std::atomic<bool> gFailNextNothrowNew{false};
+
+// The replaceable non-throwing allocation, with a switch to make the next one fail.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (gFailNextNothrowNew.exchange(false)) return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 namespace {
 
@@ -82,6 +98,92 @@ class ThrowingHost final : public IVOKUnknown {
   std::uint32_t Release() override { return 1; }
 };
 
+/// What the throwing host objects below raise from every call.
+enum class Raise { Foreign, OutOfMemory };
+[[noreturn]] void RaiseNow(Raise what) {
+  if (what == Raise::OutOfMemory) throw std::bad_alloc();
+  throw std::runtime_error("host failure");
+}
+
+/// Host objects whose every call raises a C++ exception (a host bug, or an allocation that failed
+/// inside the host), for the boundary of each operation the host calls. Their reference counts
+/// work, so that a plug-in may keep them.
+template <class Interface>
+class Raising : public Interface {
+ public:
+  explicit Raising(Raise what) : m_what(what) {}
+  VOKRESULT QueryInterface(const VOKUID&, void**) override { RaiseNow(m_what); }
+  std::uint32_t AddRef() override { return ++m_refs; }
+  std::uint32_t Release() override { return --m_refs; }
+  std::uint32_t m_refs = 1;
+
+ protected:
+  Raise m_what;
+};
+
+class RaisingOutput final : public Raising<IZELOutput> {
+ public:
+  using Raising::Raising;
+  VOKRESULT GetImage(std::uint32_t, IZELImage**) override { RaiseNow(m_what); }
+};
+class RaisingFrameContext final : public Raising<IZELFrameContext> {
+ public:
+  using Raising::Raising;
+  std::int32_t GetFrameID() override { RaiseNow(m_what); }
+  std::int64_t GetFrameIndex() override { RaiseNow(m_what); }
+};
+class RaisingRenderContext final : public Raising<IZELRenderContext> {
+ public:
+  using Raising::Raising;
+  double GetTime() override { RaiseNow(m_what); }
+  std::int32_t GetRenderedField() override { RaiseNow(m_what); }
+};
+class RaisingEffectContext final : public Raising<IZELEffectContext> {
+ public:
+  using Raising::Raising;
+  VOKRESULT GetHostUnknown(IVOKUnknown**) override { RaiseNow(m_what); }
+  VOKRESULT GetInputLayer(std::uint32_t, IZELInputLayer**) override { RaiseNow(m_what); }
+  std::uint32_t GetInputCount() override { RaiseNow(m_what); }
+  double GetFrameRate() override { RaiseNow(m_what); }
+  void GetFrameSize(std::uint32_t*, std::uint32_t*) override { RaiseNow(m_what); }
+  double GetFrameAspectRatio() override { RaiseNow(m_what); }
+  double GetPixelAspectRatio() override { RaiseNow(m_what); }
+  double GetDuration() override { RaiseNow(m_what); }
+  std::int32_t GetFieldLayout() override { RaiseNow(m_what); }
+  std::int32_t GetColorModel() override { RaiseNow(m_what); }
+  std::uint32_t GetParameterCount() override { RaiseNow(m_what); }
+  VOKRESULT GetParameterByIndex(std::uint32_t, const VOKUID&, void**) override { RaiseNow(m_what); }
+  VOKRESULT GetParameterUID(std::uint32_t, VOKUID*) override { RaiseNow(m_what); }
+  std::int32_t IsFinalRender() override { RaiseNow(m_what); }
+  VOKRESULT GetEffectUID(VOKUID*) override { RaiseNow(m_what); }
+  VOKRESULT GetParameter(const VOKUID&, const VOKUID&, void**) override { RaiseNow(m_what); }
+};
+class RaisingOverlayContext final : public Raising<IZELOverlayContext> {
+ public:
+  using Raising::Raising;
+  VOKRESULT GetEffectContext(IZELEffectContext**) override { RaiseNow(m_what); }
+  VOKRESULT GetFrameContext(IZELFrameContext**) override { RaiseNow(m_what); }
+  VOKRESULT GetRenderContext(IZELRenderContext**) override { RaiseNow(m_what); }
+  void GetViewerSize(std::int32_t*, std::int32_t*) override { RaiseNow(m_what); }
+  double GetZoom() override { RaiseNow(m_what); }
+  ZELHDC GetDC() override { RaiseNow(m_what); }
+  void Invalidate() override { RaiseNow(m_what); }
+  std::int32_t GetModifiers() override { RaiseNow(m_what); }
+  std::uint16_t GetToleranceScale() override { RaiseNow(m_what); }
+  void SetCursor(std::int32_t) override { RaiseNow(m_what); }
+  std::int32_t IsPointerInside() override { RaiseNow(m_what); }
+  void GetPointer(double*, double*) override { RaiseNow(m_what); }
+  std::int32_t GetOverlayMode() override { RaiseNow(m_what); }
+  void SetOverlayMode(std::int32_t) override { RaiseNow(m_what); }
+  void GetFrameOrigin(std::int16_t*, std::int16_t*) override { RaiseNow(m_what); }
+  void MapFromViewer(std::int16_t, std::int16_t, double*, double*) override { RaiseNow(m_what); }
+  void MapToViewer(double, double, std::int16_t*, std::int16_t*) override { RaiseNow(m_what); }
+};
+class RaisingLayoutSource final : public Raising<IZELLayoutSource> {
+ public:
+  using Raising::Raising;
+  VOKRESULT GetLayoutEntry(const VOKUID&, IZELLayoutEntry**) override { RaiseNow(m_what); }
+};
 /// Every test starts from a clean module (nothing alive), a fresh host unknown and instrumentation
 /// switched off, and must leave the module unloadable and no host object behind.
 class FrameworkTest : public ::testing::Test {
@@ -632,6 +734,70 @@ TEST_F(FrameworkTest, ComponentsAggregateUnderAnOuterObject) {
 
 // A host finds the plug-in by these four names; anything else exported would leak the plug-in's
 // internals into every host that loads it.
+// --- the boundary of every operation ---------------------------------------------------------------
+
+TEST_F(FrameworkTest, AFailedFactoryAllocationIsOutOfMemoryThroughTheExport) {
+  for (const ComponentIdentity& c : kComponents) {
+    SCOPED_TRACE(Utf8(c.name));
+    void* out = kUntouched;
+    gFailNextNothrowNew = true;
+    EXPECT_EQ(Module().GetClassFactory(Host(), c.classUid, IID_IVOKClassFactory, &out), VOK_E_OUTOFMEMORY);
+    gFailNextNothrowNew = false;
+    EXPECT_EQ(out, nullptr);
+    // The component itself, made by a factory that exists.
+    VOKPtr<IVOKClassFactory> factory = Factory(c.classUid);
+    ASSERT_TRUE(factory);
+    out = kUntouched;
+    gFailNextNothrowNew = true;
+    EXPECT_EQ(factory->CreateInstance(Host(), nullptr, c.iid, &out), VOK_E_OUTOFMEMORY);
+    gFailNextNothrowNew = false;
+    EXPECT_EQ(out, nullptr);
+  }
+}
+
+TEST_F(FrameworkTest, AnExceptionAtEachBoundaryBecomesItsCode) {
+  struct Expected {
+    Raise raise;
+    VOKRESULT code;        ///< what an operation with a result code returns
+    std::int32_t pointer;  ///< what a pointer event returns
+  };
+  for (const Expected& e : {Expected{Raise::Foreign, VOK_E_UNEXPECTED, 0}, Expected{Raise::OutOfMemory, VOK_E_OUTOFMEMORY, 0}}) {
+    SCOPED_TRACE(e.raise == Raise::Foreign ? "foreign exception" : "std::bad_alloc");
+    RaisingEffectContext effectContext(e.raise);
+    RaisingFrameContext frame(e.raise);
+    RaisingRenderContext render(e.raise);
+    RaisingOutput output(e.raise);
+    RaisingLayoutSource layout(e.raise);
+    RaisingOverlayContext overlayContext(e.raise);
+
+    VOKPtr<IZELEffect> effect;
+    ASSERT_EQ(Factory(ids::kClassEffect)->CreateInstance(Host(), nullptr, IID_IZELEffect, effect.PutVoid()), VOK_OK);
+    EXPECT_EQ(effect->Render(&effectContext, nullptr, nullptr, &frame, nullptr, &render, &output), e.code);
+
+    VOKPtr<IZELUpdateParams> update;
+    ASSERT_EQ(Factory(ids::kClassUpdateParams)->CreateInstance(Host(), nullptr, IID_IZELUpdateParams, update.PutVoid()),
+              VOK_OK);
+    EXPECT_EQ(update->Update(&effectContext, Host(), &render, &layout), e.code);
+
+    VOKPtr<IZELModalUI> chooser;
+    ASSERT_EQ(Factory(ids::kClassModalUI)->CreateInstance(Host(), nullptr, IID_IZELModalUI, chooser.PutVoid()), VOK_OK);
+    EXPECT_EQ(chooser->DoModal(&effectContext, nullptr, nullptr), e.code);
+    // The refused call let go of the dialog: the next one gets as far as the host again.
+    EXPECT_EQ(chooser->DoModal(&effectContext, nullptr, nullptr), e.code);
+
+    VOKPtr<IZELGraphicOverlay> overlay;
+    ASSERT_EQ(Factory(ids::kClassOverlay)->CreateInstance(Host(), nullptr, IID_IZELGraphicOverlay, overlay.PutVoid()),
+              VOK_OK);
+    ASSERT_EQ(overlay->Attach(&overlayContext), VOK_OK);
+    overlay->Draw(1);  // returns, nothing escapes
+    EXPECT_EQ(overlay->PointerDown(0.5, 0.5, 1), e.pointer);
+    EXPECT_EQ(overlay->PointerDoubleDown(0.5, 0.5, 1), e.pointer);
+    EXPECT_EQ(overlay->PointerDrag(0.5, 0.5, 1), e.pointer);
+    EXPECT_EQ(overlay->Detach(), VOK_OK);
+    EXPECT_EQ(overlayContext.m_refs, 1u) << "the overlay let go of the context";
+  }
+}
+
 TEST(ModuleSymbols, ExactlyTheFourExportsAreDefined) {
   if (std::system("command -v nm >/dev/null 2>&1") != 0) GTEST_SKIP() << "nm is not installed";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(

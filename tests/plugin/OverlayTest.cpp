@@ -3,6 +3,7 @@
 // tests are seen through what a following drag writes; drawing through the viewer's pixels.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -359,6 +360,98 @@ TEST_F(OverlayTest, ReleaseEndsTheDragAndDetachedCallsDoNothing) {
   // Attached again, it works again.
   ASSERT_EQ(Overlay().Attach(m_viewer), VOK_OK);
   EXPECT_EQ(Overlay().PointerDown(0.5, 0.5, 1), 1);
+}
+
+TEST_F(OverlayPressTest, DoublePressActsAsAPress) {
+  // Operation 7 is operation 6 again: the same hits, the same drags after it.
+  SetClock(50, 50, 50);
+  m_viewer->SetOverlayMode(ZELOverlayMode_Handles);
+  EXPECT_EQ(Overlay().PointerDoubleDown(0.5 + 0.5 * kHFactor169, 0.5, 1), 1);
+  ASSERT_EQ(Overlay().PointerDrag(0.5 + 0.3 * kHFactor169, 0.5, 1), 1);
+  EXPECT_NEAR(Value("Size"), 30, 1e-9);
+  Overlay().PointerUp(0, 0, 0);
+  EXPECT_EQ(Overlay().PointerDoubleDown(0.9, 0.9, 1), 0);
+  EXPECT_EQ(Overlay().PointerDrag(0.2, 0.2, 1), 1);
+  EXPECT_NEAR(Value("Size"), 30, 1e-9);
+  EXPECT_EQ(Value("X"), 50);
+}
+
+TEST_F(OverlayTest, MoveKeysPreferencesAndFocusChangeNothing) {
+  // Operations 10 to 14 answer 0 (or nothing), call no host function and leave a drag as it was.
+  SetClock(50, 50, 50);
+  m_viewer->SetOverlayMode(ZELOverlayMode_Handles);
+  ASSERT_EQ(Overlay().PointerDown(0.5, 0.5, 1), 1);
+  Instrumentation::Global().StartLog();
+  EXPECT_EQ(Overlay().PointerMove(0.1, 0.2, 0), 0);
+  EXPECT_EQ(Overlay().KeyDown(37, 0), 0);
+  EXPECT_EQ(Overlay().KeyUp(37, 0), 0);
+  std::uint8_t preferences[64];
+  std::fill(std::begin(preferences), std::end(preferences), 0x5A);
+  EXPECT_EQ(Overlay().GetPreferences(preferences), 0);
+  EXPECT_EQ(Overlay().GetPreferences(nullptr), 0);
+  Overlay().FocusChanged(0);
+  Overlay().FocusChanged(1);
+  EXPECT_TRUE(Instrumentation::Global().TakeLog().empty());
+  EXPECT_TRUE(std::all_of(std::begin(preferences), std::end(preferences), [](std::uint8_t b) { return b == 0x5A; }));
+  // The move that the press started goes on.
+  ASSERT_EQ(Overlay().PointerDrag(0.25, 0.75, 1), 1);
+  EXPECT_DOUBLE_EQ(Value("X"), 25);
+  EXPECT_DOUBLE_EQ(Value("Y"), 75);
+}
+
+TEST_F(OverlayTest, EveryPressFirstReturnsToIdle) {
+  // A press that hits nothing ends the drag an earlier press started, even without a release.
+  SetClock(50, 50, 50);
+  m_viewer->SetOverlayMode(ZELOverlayMode_Handles);
+  ASSERT_EQ(Overlay().PointerDown(0.5, 0.5, 1), 1);  // starts a move
+  ASSERT_EQ(Overlay().PointerDown(0.95, 0.95, 1), 0);
+  Instrumentation::Global().StartLog();
+  EXPECT_EQ(Overlay().PointerDrag(0.2, 0.3, 1), 1);
+  for (const std::string& line : Instrumentation::Global().TakeLog())
+    EXPECT_EQ(line.find("SetValueAtTime"), std::string::npos) << line;
+  EXPECT_EQ(Value("X"), 50);
+  // A press on the outline after a move: only the size follows, the centre stays.
+  ASSERT_EQ(Overlay().PointerDown(0.5, 0.5, 1), 1);
+  ASSERT_EQ(Overlay().PointerDown(0.5 + 0.5 * kHFactor169, 0.5, 1), 1);
+  ASSERT_EQ(Overlay().PointerDrag(0.5 + 0.3 * kHFactor169, 0.6, 1), 1);
+  EXPECT_EQ(Value("X"), 50);
+  EXPECT_EQ(Value("Y"), 50);
+  EXPECT_NEAR(Value("Size"), std::sqrt(0.3 * 0.3 + 0.2 * 0.2) * 100, 1e-9);
+  // A press in a mode the overlay does not know ends the drag as well.
+  SetClock(50, 50, 50);
+  ASSERT_EQ(Overlay().PointerDown(0.5, 0.5, 1), 1);
+  m_viewer->SetOverlayMode(-1);
+  EXPECT_EQ(Overlay().PointerDown(0.5, 0.5, 1), 0);
+  m_viewer->SetOverlayMode(ZELOverlayMode_Handles);
+  EXPECT_EQ(Overlay().PointerDrag(0.2, 0.3, 1), 1);
+  EXPECT_EQ(Value("X"), 50);
+}
+
+TEST_F(OverlayTest, DragAfterTheModeChangedFollowsTheNewMode) {
+  SetClock(50, 50, 50);
+  // Pressed in drag mode off-centre, dragged in a handle mode: the centre follows the pointer,
+  // the grab offset of the drag mode is not used.
+  m_viewer->SetOverlayMode(ZELOverlayMode_Drag);
+  ASSERT_EQ(Overlay().PointerDown(0.55, 0.45, 1), 1);
+  m_viewer->SetOverlayMode(ZELOverlayMode_HandlesAlt);
+  ASSERT_EQ(Overlay().PointerDrag(0.3, 0.6, 1), 1);
+  EXPECT_DOUBLE_EQ(Value("X"), 30);
+  EXPECT_DOUBLE_EQ(Value("Y"), 60);
+  Overlay().PointerUp(0, 0, 0);
+
+  // A size drag started in a handle mode does nothing in drag mode, which only moves.
+  SetClock(50, 50, 50);
+  m_viewer->SetOverlayMode(ZELOverlayMode_Handles);
+  ASSERT_EQ(Overlay().PointerDown(0.5 + 0.5 * kHFactor169, 0.5, 1), 1);
+  m_viewer->SetOverlayMode(ZELOverlayMode_Drag);
+  EXPECT_EQ(Overlay().PointerDrag(0.5 + 0.3 * kHFactor169, 0.5, 1), 1);
+  EXPECT_EQ(Value("Size"), 50);
+  EXPECT_EQ(Value("X"), 50);
+  // In a mode nobody knows, no drag writes anything, yet the drag is handled.
+  m_viewer->SetOverlayMode(7);
+  EXPECT_EQ(Overlay().PointerDrag(0.1, 0.1, 1), 1);
+  EXPECT_EQ(Value("Size"), 50);
+  EXPECT_EQ(Value("X"), 50);
 }
 
 TEST_F(OverlayTest, ReadsAndWritesAtTheTimeOnShow) {
