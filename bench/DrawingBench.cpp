@@ -49,18 +49,14 @@ void DrawFrame(const FrameCase& c, Clock clock, const LOGFONTW& lf) {
         l.Draw(g, x, y, radius * 68 / 100, 1.0f, u"01:23:45.678", 12);
       });
       break;
-    case Clock::Digital: {
-      DigitalClockArgs args;
-      args.x = x;
-      args.y = y;
-      args.radius = radius;
-      args.text = u"01:23:45.678";
-      args.length = 12;
-      args.font = &lf;
-      args.alignment = kDigitalAlignCenter;
-      DrawDigitalClock(dc, args);
+    case Clock::Digital:
+      withGraphics([&](GpGraphics* g) {
+        CDigitalClock d;
+        d.SetFont(lf);
+        d.SetAlignment(kDigitalAlignCenter);
+        d.Draw(g, x, y, radius, u"01:23:45.678", 12);
+      });
       break;
-    }
   }
   GdiplusShutdown(token);
   benchmark::DoNotOptimize(dib.GetPixelMemory());

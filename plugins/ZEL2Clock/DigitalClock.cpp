@@ -48,30 +48,29 @@ int FontRecordStyle(const LOGFONTW& font) {
          (font.lfUnderline ? FontStyleUnderline : 0) | (font.lfStrikeOut ? FontStyleStrikeout : 0);
 }
 
-void DrawDigitalClock(HDC memDC, const DigitalClockArgs& args) {
-  std::u16string v_fontname = args.font ? FontRecordFaceName(*args.font) : std::u16string();
+void CDigitalClock::Draw(GpGraphics* graphics, int anchorX, int anchorY, int radius, const WCHAR* text,
+                         int length) const {
+  std::u16string v_fontname = FontRecordFaceName(m_font);
   if (v_fontname.empty()) v_fontname = kMeasureFamily;
-  const int textSize = DigitalTextSize(args.radius, args.font ? args.font->lfHeight : 0);
+  const int textSize = DigitalTextSize(radius, m_font.lfHeight);
+  const int fontStyle = FontRecordStyle(m_font);
 
-  const FontPtr v_font = MakeFont(v_fontname.c_str(), static_cast<float>(textSize), args.fontStyle);
-  const FontPtr v_dummy_font = MakeFont(kMeasureFamily, static_cast<float>(textSize), args.fontStyle);
+  const FontPtr v_font = MakeFont(v_fontname.c_str(), static_cast<float>(textSize), fontStyle);
+  const FontPtr v_dummy_font = MakeFont(kMeasureFamily, static_cast<float>(textSize), fontStyle);
+  GdipSetTextRenderingHint(graphics, TextRenderingHintClearTypeGridFit);
 
-  GpGraphics* madeGraphics = nullptr;
-  GdipCreateFromHDC(memDC, &madeGraphics);
-  const GraphicsPtr graphics(madeGraphics);
-  GdipSetTextRenderingHint(graphics.get(), TextRenderingHintClearTypeGridFit);
-  GdipSetSmoothingMode(graphics.get(), SmoothingModeHighQuality);
+  const SolidFillPtr solidbrush = MakeSolidFill(m_textColor);
+  const SolidFillPtr backbrush = MakeSolidFill(m_backColor);
 
-  const SolidFillPtr solidbrush = MakeSolidFill(args.textColor);
-  const SolidFillPtr backbrush = MakeSolidFill(args.backColor);
-
-  const WCHAR* text = args.text ? args.text : u"";
-  const int length = args.text ? args.length : 0;
+  if (!text) {
+    text = u"";
+    length = 0;
+  }
 
   // Measured with the "Arial" stand-in whichever font draws, from the anchor as origin.
   RectF boundRect{0, 0, 0, 0};
-  const RectF origin{static_cast<REAL>(args.x), static_cast<REAL>(args.y), 0, 0};
-  GdipMeasureString(graphics.get(), text, length, v_dummy_font.get(), &origin, nullptr, &boundRect, nullptr, nullptr);
+  const RectF origin{static_cast<REAL>(anchorX), static_cast<REAL>(anchorY), 0, 0};
+  GdipMeasureString(graphics, text, length, v_dummy_font.get(), &origin, nullptr, &boundRect, nullptr, nullptr);
   const float w = boundRect.Width;
   const float h = boundRect.Height;
 
@@ -79,9 +78,9 @@ void DrawDigitalClock(HDC memDC, const DigitalClockArgs& args) {
   GdipCreateStringFormat(0, 0, &madeFormat);
   const StringFormatPtr v_stringFormat(madeFormat);
 
-  int x = args.x;
-  int y = args.y;
-  switch (args.alignment) {
+  int x = anchorX;
+  int y = anchorY;
+  switch (m_alignment) {
     case kDigitalAlignRight:
       GdipSetStringFormatAlign(v_stringFormat.get(), StringAlignmentFar);
       GdipSetStringFormatLineAlign(v_stringFormat.get(), StringAlignmentCenter);
@@ -103,10 +102,10 @@ void DrawDigitalClock(HDC memDC, const DigitalClockArgs& args) {
       break;
   }
 
-  if (args.showBox)
-    GdipFillRectangleI(graphics.get(), backbrush.get(), x, y, static_cast<int>(w * kBoxWidthFactor), static_cast<int>(h));
+  if (m_showBox)
+    GdipFillRectangleI(graphics, backbrush.get(), x, y, static_cast<int>(w * kBoxWidthFactor), static_cast<int>(h));
 
   const RectF layout{static_cast<REAL>(x), static_cast<REAL>(y),
                      static_cast<REAL>(static_cast<int>(w) * kBoxWidthFactor), static_cast<REAL>(static_cast<int>(h))};
-  GdipDrawString(graphics.get(), text, length, v_font.get(), &layout, v_stringFormat.get(), solidbrush.get());
+  GdipDrawString(graphics, text, length, v_font.get(), &layout, v_stringFormat.get(), solidbrush.get());
 }

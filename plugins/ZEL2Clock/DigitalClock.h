@@ -14,21 +14,6 @@ enum DigitalClockAlignment : int {
   kDigitalAlignLeft = 2,    ///< the box begins at the anchor, text set against its left edge
 };
 
-/// Everything the digital clock is drawn from.
-struct DigitalClockArgs {
-  int x = 0;                          ///< anchor, bitmap pixels
-  int y = 0;                          ///< vertical centre of box and line
-  int radius = 0;                     ///< clock radius: the font record's height is a percentage of it
-  const WCHAR* text = nullptr;        ///< the clock text
-  int length = 0;                     ///< in UTF-16 units
-  const LOGFONTW* font = nullptr;     ///< face name, lfHeight; null: "Arial", height 0
-  int fontStyle = 0;                  ///< FontStyle bits: bold 1, italic 2, underline 4, strike-out 8
-  int alignment = kDigitalAlignLeft;  ///< DigitalClockAlignment; other values leave the anchor as it is
-  ARGB textColor = 0xFFFFFFFF;
-  ARGB backColor = 0xFF000000;
-  bool showBox = true;
-};
-
 /// Text size in points: radius x |lfHeight| / 100, computed without overflow and clamped to
 /// 0..kMaxDigitalTextSize (a record's height can hold any 32-bit value).
 int DigitalTextSize(int radius, LONG lfHeight);
@@ -40,6 +25,29 @@ std::u16string FontRecordFaceName(const LOGFONTW& font);
 /// Font style bits of a font record: bold when lfWeight > 400, italic, underline, strike-out.
 int FontRecordStyle(const LOGFONTW& font);
 
-/// Draws the digital clock on the DC (a memory DC with the off-screen bitmap selected), with a
-/// graphics object of its own. The text is measured with "Arial" whatever font draws it.
-void DrawDigitalClock(HDC memDC, const DigitalClockArgs& args);
+/// The digital clock, shaped like its two siblings: colours, box and font are set first, then
+/// Draw() puts it on a graphics object the caller owns. Every 2-D library object it makes is owned
+/// and deleted before Draw() returns.
+class CDigitalClock {
+ public:
+  void SetTextColor(ARGB color) { m_textColor = color; }
+  void SetBackColor(ARGB color) { m_backColor = color; }
+  void SetShowBox(BOOL show) { m_showBox = show; }
+  /// The font record: face name (empty: "Arial"), lfHeight as a percentage of the radius, and the
+  /// style bits of FontRecordStyle.
+  void SetFont(const LOGFONTW& font) { m_font = font; }
+  /// DigitalClockAlignment; other values leave the anchor as it is.
+  void SetAlignment(int alignment) { m_alignment = alignment; }
+
+  /// Draws `length` UTF-16 units of `text` (null: nothing but an empty box) anchored at x, centred
+  /// vertically on y, `radius` being the clock radius. The text is measured with "Arial" whatever
+  /// font draws it.
+  void Draw(GpGraphics* graphics, int x, int y, int radius, const WCHAR* text, int length) const;
+
+ private:
+  ARGB m_textColor = 0xFFFFFFFF;
+  ARGB m_backColor = 0xFF000000;
+  BOOL m_showBox = TRUE;
+  LOGFONTW m_font{};
+  int m_alignment = kDigitalAlignLeft;
+};

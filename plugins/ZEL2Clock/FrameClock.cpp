@@ -47,7 +47,6 @@ FrameClock ComputeFrameClock(const ClockSettings& s, const FrameFacts& frame) {
   c.backColor = MakeArgb(s.backgroundOpacity, s.backgroundRed, s.backgroundGreen, s.backgroundBlue);
   c.alignment = s.alignment;
   c.font = s.font;
-  c.fontStyle = FontRecordStyle(s.font);
 
   ClockTimeInputs in = s.time;
   in.clockTime = ScaleClockTime(frame.clockTime, s.speedFactor, s.speedFactorEnabled);
@@ -81,7 +80,8 @@ class GdiplusSession {
   ULONG_PTR m_token = 0;
 };
 
-/// The analog clock's show flags: its face (the background fill), marks and three hands, all on.
+/// The show flags, all on: the background fill of each clock (the analog face, the digital and
+/// LED box), the analog marks and its three hands.
 constexpr BOOL kShowFace = TRUE, kShowMarks = TRUE, kShowHands = TRUE;
 
 /// The LED clock's unit lengths are percentages of 68 % of the radius.
@@ -107,19 +107,14 @@ void DrawFrameClock(HDC memDC, const FrameClock& c) {
       break;
     }
     case ClockType::Digital: {
-      DigitalClockArgs args;
-      args.x = c.x;
-      args.y = c.y;
-      args.radius = c.radius;
-      args.text = c.text;
-      args.length = c.textLength;
-      args.font = &c.font;
-      args.fontStyle = c.fontStyle;
-      args.alignment = c.alignment;
-      args.textColor = c.textColor;
-      args.backColor = c.backColor;
-      args.showBox = kShowFace != FALSE;
-      DrawDigitalClock(memDC, args);
+      const GraphicsPtr graphics = MakeGraphics(memDC);
+      CDigitalClock clock;
+      clock.SetTextColor(c.textColor);
+      clock.SetBackColor(c.backColor);
+      clock.SetShowBox(kShowFace);
+      clock.SetFont(c.font);
+      clock.SetAlignment(c.alignment);
+      clock.Draw(graphics.get(), c.x, c.y, c.radius, c.text, c.textLength);
       break;
     }
     case ClockType::Led: {

@@ -37,7 +37,6 @@ struct FrameClock {
   char16_t text[kClockTextCapacity] = {};
   int textLength = 0;             ///< UTF-16 units before the terminator
   LOGFONTW font{};                ///< the digital clock's font record
-  int fontStyle = 0;              ///< its style bits
 };
 
 FrameClock ComputeFrameClock(const ClockSettings& settings, const FrameFacts& frame);

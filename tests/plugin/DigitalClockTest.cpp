@@ -8,6 +8,7 @@
 
 #include "DigitalClock.h"
 #include "DrawingTestUtil.h"
+#include "GdiplusHandles.h"
 
 using zeltest::Frame;
 
@@ -25,6 +26,30 @@ LOGFONTW Record(const char16_t* face, LONG height = -32) {
   return lf;
 }
 
+/// What one drawing of the digital clock is made from.
+struct DigitalClockArgs {
+  int x = 0, y = 0, radius = 0;
+  const WCHAR* text = nullptr;
+  int length = 0;
+  const LOGFONTW* font = nullptr;
+  int alignment = kDigitalAlignLeft;
+  ARGB textColor = 0xFFFFFFFF;
+  ARGB backColor = 0xFF000000;
+  bool showBox = true;
+};
+
+/// Draws the clock as the render does: settings first, then a draw on a graphics object of the DC.
+void DrawDigitalClock(HDC dc, const DigitalClockArgs& a) {
+  CDigitalClock clock;
+  clock.SetTextColor(a.textColor);
+  clock.SetBackColor(a.backColor);
+  clock.SetShowBox(a.showBox);
+  if (a.font) clock.SetFont(*a.font);
+  clock.SetAlignment(a.alignment);
+  const zel2clock::GraphicsPtr graphics = zel2clock::MakeGraphics(dc);
+  clock.Draw(graphics.get(), a.x, a.y, a.radius, a.text, a.length);
+}
+
 DigitalClockArgs Args(const LOGFONTW& lf, int alignment, int x = 960, int y = 540) {
   DigitalClockArgs a;
   a.x = x;
@@ -33,7 +58,6 @@ DigitalClockArgs Args(const LOGFONTW& lf, int alignment, int x = 960, int y = 54
   a.text = u"01:23:45.678";
   a.length = 12;
   a.font = &lf;
-  a.fontStyle = FontRecordStyle(lf);
   a.alignment = alignment;
   a.textColor = kText;
   a.backColor = kBox;
