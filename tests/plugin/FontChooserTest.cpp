@@ -2,6 +2,8 @@
 // "PrivateData" font record of a host effect instance. The dialog is the host's own font picker,
 // handed to the platform library the plug-in and the host share; the GTK dialog itself is driven
 // in FontDialogDisplayTest.
+#include <dlfcn.h>
+
 #include <array>
 #include <cstring>
 #include <functional>
@@ -15,6 +17,20 @@
 using namespace zel::host;
 using namespace zel2clock;
 using zel::test::ClockPlugin;
+
+namespace {
+/// Every dialog description the module handed to the platform, in call order.
+std::vector<CHOOSEFONTW> gDialogs;
+}  // namespace
+
+// The platform's font dialog, seen on its way: the test program exports this definition, so the
+// loaded module's call reaches it before the platform library's own, which it then calls.
+extern "C" BOOL ChooseFontW(CHOOSEFONTW* cf) {
+  gDialogs.push_back(*cf);
+  using Platform = BOOL (*)(CHOOSEFONTW*);
+  static const auto platform = reinterpret_cast<Platform>(dlsym(RTLD_NEXT, "ChooseFontW"));
+  return platform(cf);
+}
 
 namespace {
 
@@ -227,6 +243,31 @@ TEST_F(FontChooserTest, DialogIsOwnedByTheMainWindowWhenThereIsOne) {
     EXPECT_EQ(m_picker.owners[0], c.expected);
     if (c.className) ZelRegisterWindow(c.className, c.title, nullptr);
   }
+}
+
+TEST_F(FontChooserTest, TheDialogIsDescribedExactly) {
+  const LOGFONTW chosen = Record(u"Liberation Mono", -20, FW_BOLD);
+  m_picker.answer = Choose(chosen);
+  gDialogs.clear();
+  EXPECT_EQ(Run(), VOK_OK);
+  ASSERT_EQ(gDialogs.size(), 1u);
+  const CHOOSEFONTW& cf = gDialogs[0];
+  EXPECT_EQ(cf.lStructSize, sizeof(CHOOSEFONTW));
+  EXPECT_EQ(cf.Flags, 0x41u) << "screen fonts, starting from the record";
+  EXPECT_EQ(cf.hwndOwner, nullptr) << "no main window registered";
+  EXPECT_NE(cf.lpLogFont, nullptr);
+  EXPECT_EQ(cf.hDC, nullptr);
+  EXPECT_EQ(cf.iPointSize, 0);
+  EXPECT_EQ(cf.rgbColors, 0u);
+  EXPECT_EQ(cf.lCustData, 0);
+  EXPECT_EQ(cf.lpfnHook, nullptr);
+  EXPECT_EQ(cf.lpTemplateName, nullptr);
+  EXPECT_EQ(cf.hInstance, nullptr);
+  EXPECT_EQ(cf.lpszStyle, nullptr);
+  EXPECT_EQ(cf.nFontType, 0);
+  EXPECT_EQ(cf.nSizeMin, 0);
+  EXPECT_EQ(cf.nSizeMax, 0);
+  EXPECT_EQ(Stored(), BytesOf(chosen));
 }
 
 TEST_F(FontChooserTest, SecondCallWhileTheDialogIsOpenIsRefused) {
