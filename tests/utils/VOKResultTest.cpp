@@ -1,5 +1,5 @@
-// The result check and the boundary: a raised code comes back out unchanged, anything else as
-// VOK_E_UNEXPECTED, and references held in VOKPtr locals are given back on every way out.
+// The result check and the boundary: a raised code comes back out unchanged, an allocation failure
+// as VOK_E_OUTOFMEMORY, anything else as VOK_E_UNEXPECTED, and references held in VOKPtr locals are given back on every way out.
 #include <gtest/gtest.h>
 
 #include <new>
@@ -36,7 +36,8 @@ const BoundaryCase kBoundaryCases[] = {
      VOK_E_BADINDEX},
     {"a non-negative check raises nothing", [] { VOKCheck(VOKRESULT{1}); VOKCheck(VOK_OK); return VOK_OK; }, VOK_OK},
     {"foreign standard exception", []() -> VOKRESULT { throw std::runtime_error("boom"); }, VOK_E_UNEXPECTED},
-    {"allocation failure", []() -> VOKRESULT { throw std::bad_alloc(); }, VOK_E_UNEXPECTED},
+    {"allocation failure", []() -> VOKRESULT { throw std::bad_alloc(); }, VOK_E_OUTOFMEMORY},
+    {"allocation failure of an array", []() -> VOKRESULT { throw std::bad_array_new_length(); }, VOK_E_OUTOFMEMORY},
     {"foreign integer of another type", []() -> VOKRESULT { throw static_cast<long>(VOK_E_FAIL); }, VOK_E_UNEXPECTED},
     {"foreign unsigned code", []() -> VOKRESULT { throw 0x80000008u; }, VOK_E_UNEXPECTED},
     {"foreign string", []() -> VOKRESULT { throw std::string("boom"); }, VOK_E_UNEXPECTED},
