@@ -1,5 +1,6 @@
 // The result check and the boundary: a raised code comes back out unchanged, an allocation failure
-// as VOK_E_OUTOFMEMORY, anything else as VOK_E_UNEXPECTED, and references held in VOKPtr locals are given back on every way out.
+// as VOK_E_OUTOFMEMORY, anything else as VOK_E_UNEXPECTED, and references held in VOKPtr locals
+// are given back on every way out.
 #include <gtest/gtest.h>
 
 #include <new>
