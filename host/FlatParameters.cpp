@@ -144,10 +144,12 @@ std::optional<std::string> FlatInstance::Set(std::size_t index, const FlatValue&
   if (index >= entries.size()) return std::nullopt;
   const FlatParameters::Entry& e = entries[index];
   ParameterValue* p = e.role == FlatParameters::Role::Parameter ? m_effect.Find(e.uid) : nullptr;
+  // `why` names the parameter already when it comes from EffectInstance::Parse.
   const auto refuse = [&](const std::string& why) -> std::optional<std::string> {
     if (m_refused[index] == value.text) return std::nullopt;
     m_refused[index] = value.text;
-    return "parameter " + Quoted(e.name) + ": " + why + "; keeping " + Quoted(m_texts[index]);
+    const std::string prefix = "parameter " + Quoted(e.name) + ": ";
+    return (why.rfind(prefix, 0) == 0 ? why : prefix + why) + "; keeping " + Quoted(m_texts[index]);
   };
   const auto accept = [&]() -> std::optional<std::string> {
     m_texts[index] = value.text;
