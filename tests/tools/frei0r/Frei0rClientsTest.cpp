@@ -246,28 +246,24 @@ TEST_F(Frei0rClientsTest, FfmpegFrameKIsZelhostFrameK) {
   }
 }
 
-TEST_F(Frei0rClientsTest, FfmpegTwoFiltersInOneGraphAndOddSizes) {
-  // Two instances in one graph (FFmpeg calls f0r_init and f0r_deinit for each) give what two
-  // runs one after the other give; an odd frame size renders like zelhost's.
+TEST_F(Frei0rClientsTest, FfmpegTwoFiltersInOneGraphGiveTwoRunsOneAfterTheOther) {
+  // FFmpeg calls f0r_init and f0r_deinit for each filter: two instances share one plug-in.
   const std::string one = "frei0r=zel2clock:" + FilterParams({{"the List value", "Digital Clock"}, {"Y", "0.25"}});
   const std::string two = "frei0r=zel2clock:" + FilterParams({{"X", "0.75"}, {"Size", "0.3"}});
-  const std::string source = "ffmpeg -v error -y -f lavfi -i testsrc2=s=161x121:r=25 -frames:v 2 -pix_fmt rgba ";
-  ASSERT_EQ(Shell(source + Quoted(Path("odd-%03d.png").string())).exitCode, 0);
-  const std::string input = " -framerate 25 -i " + Quoted(Path("odd-%03d.png").string());
+  ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120:r=25 -frames:v 2 -pix_fmt rgba " +
+                  Quoted(Path("in-%03d.png").string())).exitCode, 0);
+  const std::string input = " -framerate 25 -i " + Quoted(Path("in-%03d.png").string());
   Result r = Shell("ffmpeg -v error -y" + input + " -vf " + Quoted(one + "," + two) + " -f rawvideo -pix_fmt rgba " +
-                 Quoted(Path("both.rgba").string()));
+                   Quoted(Path("both.rgba").string()));
   ASSERT_EQ(r.exitCode, 0) << r.output;
   r = Shell("ffmpeg -v error -y" + input + " -vf " + Quoted(one) + " -pix_fmt rgba " + Quoted(Path("first-%03d.png").string()));
   ASSERT_EQ(r.exitCode, 0) << r.output;
   r = Shell("ffmpeg -v error -y -framerate 25 -i " + Quoted(Path("first-%03d.png").string()) + " -vf " + Quoted(two) +
-          " -f rawvideo -pix_fmt rgba " + Quoted(Path("second.rgba").string()));
+            " -f rawvideo -pix_fmt rgba " + Quoted(Path("second.rgba").string()));
   ASSERT_EQ(r.exitCode, 0) << r.output;
   const std::string both = Bytes(Path("both.rgba"));
-  EXPECT_EQ(both.size(), 2u * 161 * 121 * 4);
+  EXPECT_EQ(both.size(), 2u * 160 * 120 * 4);
   EXPECT_TRUE(both == Bytes(Path("second.rgba")));
-
-  const std::string zelhost = Zelhost("odd-%03d.png", "25", {"Clock Type List=Digital Clock", "Y=25"}, "", "zodd-%03d.png");
-  EXPECT_TRUE(Raw("first-%03d.png") == zelhost);
 }
 
 // --- melt -------------------------------------------------------------------------------------------
@@ -345,10 +341,10 @@ TEST_F(Frei0rClientsTest, MeltOpensTheExampleAndTheKeyframedXMovesTheClock) {
   const std::string plain = Bytes(Path("plain.rgba"));
   const double first = ClockCentreX(raw, 0, 320, 180, plain), last = ClockCentreX(raw, 74, 320, 180, plain);
   const double middle = ClockCentreX(raw, 37, 320, 180, plain);
-  // "X" goes from 25 % to 75 % of 320 pixels: 80 to 240.
-  EXPECT_NEAR(first, 80, 12);
-  EXPECT_NEAR(middle, 160, 12);
-  EXPECT_NEAR(last, 240, 12);
+  // "X" goes from 25 % to 75 % of 320 pixels, 80 pixels each half (the text starts at X).
+  EXPECT_GT(first, 0);
+  EXPECT_NEAR(middle - first, 80, 8);
+  EXPECT_NEAR(last - middle, 80, 8);
 }
 
 // --- gst-launch-1.0 -------------------------------------------------------------------------------
@@ -370,6 +366,21 @@ TEST_F(Frei0rClientsTest, GstreamerFrameKIsZelhostFrameK) {
         Zelhost("plain-%03d.png", rate, {"Clock Type List=LED clock", "Style List=Frame Counter"}, "", "zgst-%03d.png");
     ExpectSameFrames(Raw("clock-%03d.png"), expected, kFrames, "gst-launch-1.0");
   }
+}
+
+TEST_F(Frei0rClientsTest, GstreamerOddFrameSizeIsZelhosts) {
+  // GStreamer packs RGBA rows (ffmpeg's filter pads them, so there the width must be a multiple of 16).
+  const std::string gst = "GST_REGISTRY=" + Quoted(Path("registry.bin").string()) +
+                          " gst-launch-1.0 -q videotestsrc num-buffers=2 ! video/x-raw,format=RGBA,width=161,height=121,"
+                          "framerate=25/1";
+  const std::string sink = " ! pngenc ! multifilesink location=";
+  Result r = Shell(gst + sink + Quoted(Path("plain-%03d.png").string()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  r = Shell(gst + " ! frei0r-filter-zel2clock the-list-value='Digital Clock'" + sink + Quoted(Path("clock-%03d.png").string()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string expected = Zelhost("plain-%03d.png", "25", {"Clock Type List=Digital Clock"}, "", "z-%03d.png");
+  EXPECT_EQ(expected.size(), 2u * 161 * 121 * 4);
+  EXPECT_TRUE(Raw("clock-%03d.png") == expected);
 }
 
 // --- Bad input ------------------------------------------------------------------------------------
