@@ -383,6 +383,21 @@ TEST_F(Frei0rClientsTest, GstreamerOddFrameSizeIsZelhosts) {
   EXPECT_TRUE(Raw("clock-%03d.png") == expected);
 }
 
+TEST_F(Frei0rClientsTest, InstalledIntoAFolderOfItsOwnItRunsFromThere) {
+  const fs::path build = fs::path(ZEL_TEST_FREI0R_MODULE).parent_path().parent_path().parent_path();
+  Result r = Shell(Quoted(ZEL_TEST_INSTALL) + " --no-kdenlive --build " + Quoted(build.string()) + " --dir " +
+                   Quoted(Path("lib").string()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  for (const char* file : {"zel2clock.so", "ZEL2Clock.zel", "libzelplatform.so"}) EXPECT_TRUE(fs::exists(Path("lib") / file)) << file;
+  const std::string ffmpeg = "ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120 -frames:v 1 -f rawvideo -pix_fmt rgba ";
+  r = Shell(ffmpeg + Quoted(Path("plain.rgba").string()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  r = Shell("FREI0R_PATH=" + Quoted(Path("lib").string()) + " " + ffmpeg + "-vf frei0r=zel2clock " + Quoted(Path("clock.rgba").string()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(Bytes(Path("clock.rgba")).size(), Bytes(Path("plain.rgba")).size());
+  EXPECT_FALSE(Bytes(Path("clock.rgba")) == Bytes(Path("plain.rgba")));
+}
+
 // --- Bad input ------------------------------------------------------------------------------------
 
 TEST_F(Frei0rClientsTest, AMissingPluginIsOneLineInEachClientAndNoCrash) {

@@ -9,6 +9,9 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -213,6 +216,63 @@ TEST_F(Frei0rModuleTest, TextsTheParameterCannotTakeKeepTheValueAndAreReportedOn
     EXPECT_EQ(clock.Text(row.name), row.good) << row.name;
     EXPECT_NE(said.find(row.message), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+}
+
+TEST_F(Frei0rModuleTest, TheKdenliveDescriptionNamesEveryParameterWithTheModulesDefaults) {
+  std::ifstream file(ZEL_TEST_KDENLIVE_XML);
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::string xml = text.str();
+  ASSERT_FALSE(xml.empty()) << ZEL_TEST_KDENLIVE_XML;
+
+  // Every default of the description, turned back into frei0r's value, set on one instance; the
+  // other keeps the module's own defaults. Both must render alike, at 0 and after a second.
+  const unsigned w = 96, h = 72;
+  Instance described(w, h), plain(w, h);
+  std::set<std::string> named;
+  const std::regex parameter(R"(<parameter\s([^>]*)>)"), attribute(R"re((\w+)="([^"]*)")re");
+  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), parameter); it != std::sregex_iterator(); ++it) {
+    std::map<std::string, std::string> a;
+    const std::string attributes = (*it)[1];
+    for (auto at = std::sregex_iterator(attributes.begin(), attributes.end(), attribute); at != std::sregex_iterator(); ++at)
+      a[(*at)[1]] = (*at)[2];
+    const std::string& name = a["name"];
+    SCOPED_TRACE(name);
+    const int index = Module().IndexOf(name);
+    ASSERT_GE(index, 0);
+    named.insert(name);
+    const std::string& type = a["type"];
+    if (type == "animated" || type == "constant") {
+      const double factor = a.count("factor") ? std::stod(a["factor"]) : 1.0;
+      const double offset = a.count("offset") ? std::stod(a["offset"]) : 0.0;
+      const double value = (std::stod(a["default"]) - offset) / factor;
+      EXPECT_NEAR(value, plain.Number(name), 1e-9);
+      described.SetNumber(name, value);
+    } else if (type == "bool") {
+      described.SetNumber(name, std::stod(a["default"]));
+    } else if (type == "color") {
+      const unsigned rgb = static_cast<unsigned>(std::stoul(a["default"].substr(1), nullptr, 16));
+      const f0r_param_color_t colour{(rgb >> 16 & 255) / 255.0f, (rgb >> 8 & 255) / 255.0f, (rgb & 255) / 255.0f};
+      Module().setParam(described.handle, const_cast<f0r_param_color_t*>(&colour), index);
+    } else {
+      described.SetText(name, a["default"].c_str());
+      EXPECT_EQ(described.Text(name), a["default"]);
+    }
+  }
+  for (const char* timeStamp : {"0", "1"}) {
+    const auto in = Picture(w, h);
+    EXPECT_EQ(described.Render(std::stod(timeStamp), in), plain.Render(std::stod(timeStamp), in)) << "time " << timeStamp;
+  }
+  f0r_plugin_info_t info{};
+  Module().pluginInfo(&info);
+  for (int i = 0; i < info.num_params; ++i) {
+    f0r_param_info_t p{};
+    Module().paramInfo(&p, i);
+    // "Position" is X and Y again, which Kdenlive shows one by one.
+    if (std::string(p.name) != "Position") {
+      EXPECT_EQ(named.count(p.name), 1u) << p.name << " is missing";
+    }
   }
 }
 
