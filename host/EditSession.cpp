@@ -111,6 +111,7 @@ VOKRESULT EditSession::ShowFrame(const FrameView& input, bool highlighted) {
   request.layout.pixelAspectRatio = m_instance.Sequence().pixelAspectRatio;
   const VOKRESULT rendered = m_instance.Render(input, out, request);
   const FrameView& shown = VOKSUCCEEDED(rendered) ? out : input;
+  m_frameView = shown;
 
   // Nearest-neighbour scaling into the placement; the viewer is small, the frame already made.
   ViewerSurface& surface = m_viewer->Surface();
