@@ -23,6 +23,7 @@
 #include <filesystem>
 
 #include "Preview.h"
+#include "ParameterSettings.h"
 #include "ProjectFile.h"
 #include "Text.h"
 #include "ZelPlatformHost.h"
@@ -639,11 +640,9 @@ extern "C" __attribute__((visibility("default"))) int ZelPreviewMain(ZelPreviewO
         errors.emplace_back("The project was not opened", error);
       }
     }
+    // --set as zelhost render takes it (NAME=VALUE or NAME@FRAME=VALUE), after the project.
     for (std::int32_t i = 0; i < o->settingCount; ++i) {
-      const std::string s = o->settings[i];
-      const auto eq = s.find('=');
-      if (eq == std::string::npos) return Fail(o, "--set '" + s + "': expected NAME=VALUE");
-      p.session.SetFromText(s.substr(0, eq), s.substr(eq + 1));
+      zelhost::ApplySetting(p.session.Instance(), zelhost::ParseSetOption(o->settings[i]));
       p.dirty = true;
     }
     p.session.SetTime(std::clamp<double>(std::floor(o->time), 0, static_cast<double>(p.lastFrame)));

@@ -153,12 +153,12 @@ void SetFont(EffectInstance& instance, const FontSpec& font, const std::string& 
     throw zel::host::HostError(where + ": the plug-in has no 92-byte \"PrivateData\" font record to take it");
 }
 
-/// The name under which a reader finds `p`: its display name, or its list box's name when another
-/// parameter holds the display name; empty when neither finds it.
+/// The name under which a reader finds `p`: a list by its list box's name ("Clock Type List" says
+/// more than "the List value"), else its display name; empty when neither finds it.
 std::string NameOf(const EffectInstance& instance, const ParameterInfo& info, const ParameterValue& p) {
-  if (instance.Find(info.name) == &p) return info.name;
   if (info.isList && info.entry != nullptr && info.entry->name && instance.Find(*info.entry->name) == &p)
     return *info.entry->name;
+  if (instance.Find(info.name) == &p) return info.name;
   return {};
 }
 
