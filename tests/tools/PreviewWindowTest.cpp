@@ -131,8 +131,8 @@ class PreviewWindow : public ::testing::Test {
   }
 
   /// Starts the window on the flat input with `args` and waits until it has shown itself.
-  Json Start(std::vector<std::string> args) {
-    std::vector<std::string> argv = {ZEL_TEST_ZELHOST, "preview", "-i", s_input.string(), "--viewer", "320", "180",
+  Json Start(std::vector<std::string> args, const fs::path& input = s_input) {
+    std::vector<std::string> argv = {ZEL_TEST_ZELHOST, "preview", "-i", input.string(), "--viewer", "320", "180",
                                      "--probe", m_probe.string()};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> c;
@@ -170,12 +170,6 @@ class PreviewWindow : public ::testing::Test {
     }
     ADD_FAILURE() << "timed out waiting for " << what << "; last state: " << s.dump(1).substr(0, 3000);
     return s;
-  }
-
-  /// Waits for a state newer than `s` (the frame file is at least as new).
-  Json Next(const Json& s, const std::string& what) {
-    const auto serial = s["serial"].get<std::uint64_t>();
-    return WaitFor([&](const Json& n) { return n["serial"].get<std::uint64_t>() > serial; }, what);
   }
 
   Picture Frame() const { return Picture::Read(m_probe / "frame.png"); }
@@ -401,21 +395,39 @@ TEST_F(PreviewWindow, SavedProjectRendersTheFrameTheViewerShows) {
   EXPECT_NE(BoxOf(shown).right, -1) << "the clock is in the frame";
 }
 
-TEST_F(PreviewWindow, BadProjectIsSaidInADialogAndNothingIsLost) {
+TEST_F(PreviewWindow, BadFilesAreSaidInADialogAndNothingIsLost) {
   const fs::path project = m_probe / "broken.json";
   const std::string text = "{\"parameters\": {\"X\": 20,}}\n";
   std::ofstream(project) << text;
-  Json s = Start({"--project", project.string()});
-  s = WaitFor([](const Json& n) { return n["inDialog"].get<bool>(); }, "the error dialog");
-  EXPECT_NE(s["error"].get<std::string>().find("broken.json"), std::string::npos) << s["error"];
-  EXPECT_NE(s["error"].get<std::string>().find("line 1"), std::string::npos) << s["error"];
-  const std::string dialog = WindowNamed("error$");
-  ASSERT_FALSE(dialog.empty());
-  ASSERT_EQ(Command(Xdo("windowfocus --sync " + dialog + " key Return")), 0);
-  s = WaitFor([](const Json& n) { return !n["inDialog"].get<bool>(); }, "the dialog closed");
-  // The window opened with the defaults and will not save over the file it could not read.
-  EXPECT_EQ(s["project"], "");
-  EXPECT_EQ(Value(s, "Position/Size/X"), 50);
+  const fs::path notVideo = m_probe / "notes.mp4";
+  std::ofstream(notVideo) << "not a video";
+  const struct {
+    const char* name;
+    fs::path input;
+    std::vector<std::string> args;
+    std::vector<std::string> says;
+    const char* shows;  ///< what the title shows instead
+  } cases[] = {
+      {"a project that is not JSON", s_input, {"--project", project.string()}, {"broken.json", "line 1"}, "Untitled (flat.y4m)"},
+      {"an input that is not a video", notVideo, {"--set", "X=20"}, {"notes.mp4"}, "(test pattern)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Json s = Start(c.args, c.input);
+    s = WaitFor([](const Json& n) { return n["inDialog"].get<bool>(); }, "the error dialog");
+    for (const std::string& what : c.says) EXPECT_NE(s["error"].get<std::string>().find(what), std::string::npos) << s["error"];
+    const std::string dialog = WindowNamed("error$");
+    ASSERT_FALSE(dialog.empty());
+    ASSERT_EQ(Command(Xdo("windowfocus --sync " + dialog + " key Return")), 0);
+    s = WaitFor([](const Json& n) { return !n["inDialog"].get<bool>(); }, "the dialog closed");
+    EXPECT_NE(s["title"].get<std::string>().find(c.shows), std::string::npos) << s["title"];
+    // The project's file is not taken as the one to save to; the settings of the command line hold.
+    EXPECT_EQ(s["project"], "");
+    EXPECT_EQ(Value(s, "Position/Size/X"), c.args[0] == "--set" ? 20 : 50);
+    TearDown();
+    m_pid = 0;
+  }
+  // The window that could not read the project starts from the defaults and never saves over it.
   std::stringstream now;
   now << std::ifstream(project).rdbuf();
   EXPECT_EQ(now.str(), text);
