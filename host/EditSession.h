@@ -91,6 +91,7 @@ class EditSession {
   VOKPtr<OverlayContext> m_viewer;
   std::vector<std::uint8_t> m_frame;  ///< the last rendered frame (BGRA), reused
   FrameView m_frameView{};            ///< what m_frame holds
+  std::vector<std::uint32_t> m_columns;  ///< ShowFrame's source column per viewer column, reused
   double m_time = 0;
   VOKRESULT m_lastUpdate = VOK_OK;
 };

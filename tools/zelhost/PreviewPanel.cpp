@@ -178,12 +178,17 @@ void AddEntries(Preview& p, const std::vector<LayoutEntry*>& entries, GtkWidget*
   for (LayoutEntry* e : entries) AddEntry(p, *e, box, parent);
 }
 
+// Each setter only when the value differs: the panel is synced on every frame while playing, and
+// every set value costs GTK a new layout.
 void SyncControl(Binding& b, const ParamValue& v) {
   if (GTK_IS_SPIN_BUTTON(b.control)) {
-    gtk_spin_button_set_value(GTK_SPIN_BUTTON(b.control), v.num[0]);
+    if (gtk_spin_button_get_value(GTK_SPIN_BUTTON(b.control)) != v.num[0])
+      gtk_spin_button_set_value(GTK_SPIN_BUTTON(b.control), v.num[0]);
   } else if (GTK_IS_COLOR_BUTTON(b.control)) {
     const GdkRGBA c{v.num[0] / 255, v.num[1] / 255, v.num[2] / 255, 1.0};
-    gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(b.control), &c);
+    GdkRGBA now{};
+    gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(b.control), &now);
+    if (!gdk_rgba_equal(&now, &c)) gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(b.control), &c);
   } else if (GTK_IS_CHECK_BUTTON(b.control)) {
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(b.control), v.num[0] != 0);
   } else if (GTK_IS_COMBO_BOX(b.control)) {
@@ -214,7 +219,8 @@ void SyncPanel(Preview& p) {
     if (b.parameter == nullptr) continue;
     if (b.control) SyncControl(b, b.parameter->ValueAt(t));
     const bool keyed = b.parameter->Keyed();
-    if (b.label) {
+    if (b.label && keyed != b.shownKeyed) {
+      b.shownKeyed = keyed;
       gchar* markup = g_markup_printf_escaped(keyed ? "<b>%s</b>" : "%s", b.entry->Label().c_str());
       gtk_label_set_markup(GTK_LABEL(b.label), markup);
       g_free(markup);

@@ -2,7 +2,7 @@
 // what it shows (`zelhost preview --probe DIR`). Whenever the window settles after a change it
 // writes, each file complete before it is renamed into place:
 //   DIR/frame.png   the frame on show as rendered, at the frame's own size, before the viewer
-//                   scales it (opaque RGB);
+//                   scales it (opaque RGB); not rewritten while playing;
 //   DIR/state.json  {"serial", "title", "dirty", "project", "frame", "position", "playing",
 //                   "framesShown", "framesDropped", "inDialog", "error", "windowId",
 //                   "viewer": {x, y, w, h, "frame": {x, y, w, h}} (the frame's placement),
@@ -91,7 +91,8 @@ void WriteFrame(Preview& p, const std::string& path) {
 void WriteProbe(Preview& p) {
   static std::uint64_t serial = 0;
   if (p.window == nullptr) return;
-  WriteFrame(p, p.probeDir + "/frame.png");
+  // Not while playing: encoding every frame would make the test's own cost drop frames.
+  if (!p.playing) WriteFrame(p, p.probeDir + "/frame.png");
 
   Json state = Json::object();
   state["serial"] = ++serial;
@@ -146,7 +147,7 @@ gboolean OnProbeIdle(gpointer data) {
 
 void ScheduleProbe(Preview& p) {
   if (p.probeDir.empty() || p.probeIdle != 0) return;
-  p.probeIdle = g_idle_add_full(G_PRIORITY_LOW, OnProbeIdle, &p, nullptr);
+  p.probeIdle = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, OnProbeIdle, &p, nullptr);
 }
 
 }  // namespace zelpreview

@@ -181,7 +181,7 @@ namespace {
 
 // --- playing --------------------------------------------------------------------------------------
 
-gboolean OnTick(GtkWidget*, GdkFrameClock*, gpointer data) {
+gboolean OnTick(gpointer data) {
   auto& p = *static_cast<Preview*>(data);
   if (!p.playing) return G_SOURCE_CONTINUE;
   // The frame due now: frames the renderer could not keep up with are dropped, so the clock of
@@ -209,9 +209,13 @@ void SetPlaying(Preview& p, bool playing) {
     p.playStartFrame = CurrentFrame(p);
     p.playStartUs = g_get_monotonic_time();
     p.framesShown = p.framesDropped = 0;
-    if (p.tick == 0 && p.viewer) p.tick = gtk_widget_add_tick_callback(p.viewer, OnTick, &p, nullptr);
-  } else if (p.tick != 0 && p.viewer) {
-    gtk_widget_remove_tick_callback(p.viewer, p.tick);
+    // A timer of its own rather than the widget's frame clock, which does not tick everywhere (a
+    // bare X server); twice per frame, so that a frame is late by half its time at most.
+    const auto interval = static_cast<guint>(std::clamp(500.0 / p.rate, 1.0, 100.0));
+    // Below GTK's redraw, so that every frame shown is also painted.
+    if (p.tick == 0) p.tick = g_timeout_add_full(G_PRIORITY_DEFAULT_IDLE, interval, OnTick, &p, nullptr);
+  } else if (p.tick != 0) {
+    g_source_remove(p.tick);
     p.tick = 0;
   }
   if (p.play) gtk_button_set_label(GTK_BUTTON(p.play), playing ? "Pause" : "Play");
@@ -451,8 +455,9 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
 
 void OnDestroy(GtkWidget*, gpointer data) {
   auto& p = *static_cast<Preview*>(data);
+  if (p.tick != 0) g_source_remove(p.tick);
   p.playing = false;
-  p.tick = 0;  // goes with the viewer
+  p.tick = 0;
   p.window = p.viewer = p.status = p.timeline = p.position = p.play = nullptr;
   gtk_main_quit();
 }

@@ -30,6 +30,7 @@ struct Binding {
   GtkWidget* label = nullptr;                      ///< bold while the parameter is keyed
   GtkWidget* control = nullptr;                    ///< the widget that edits the value
   GtkWidget* key = nullptr;                        ///< "key at this frame" toggle
+  bool shownKeyed = false;                         ///< the label is bold
 };
 
 struct Preview {
@@ -70,7 +71,7 @@ struct Preview {
   std::int64_t playStartFrame = 0;
   std::uint64_t framesShown = 0;   ///< while playing
   std::uint64_t framesDropped = 0; ///< skipped to keep to the clip's rate
-  guint tick = 0;
+  guint tick = 0;                  ///< the play timer
 
   std::string lastError;  ///< the last error shown in a dialog
   bool inDialog = false;  ///< a modal dialog of ours or the plug-in's is open
