@@ -86,9 +86,9 @@ CommandRunner AddPreviewCommand(CLI::App& app) {
   cmd->add_option("--project", args->project,
                   "A project file to open and save to (a file that does not exist yet is created by Save)")
       ->type_name("FILE.json");
-  cmd->add_option("--set", args->settings, "NAME=VALUE: a parameter value to start from (repeatable)");
+  cmd->add_option("--set", args->settings, "NAME=VALUE or NAME@FRAME=VALUE: a value or key to start from, after the project (repeatable)");
   cmd->add_option("-t,--time", args->time, "The frame shown first")->check(CLI::NonNegativeNumber);
-  cmd->add_option("--viewer", args->size, "Viewer size: WIDTH HEIGHT (default 960 540)")
+  cmd->add_option("--viewer", args->size, "Viewer size to start with: WIDTH HEIGHT (default 960 540); it follows the window")
       ->expected(2)
       ->check(CLI::Range(16, 8192));
   cmd->add_flag("--drag", args->drag, "Start in the overlay's drag mode instead of its handle mode");
