@@ -111,6 +111,7 @@ VOKRESULT EditSession::ShowFrame(const FrameView& input, bool highlighted) {
   request.layout.pixelAspectRatio = m_instance.Sequence().pixelAspectRatio;
   const VOKRESULT rendered = m_instance.Render(input, out, request);
   const FrameView& shown = VOKSUCCEEDED(rendered) ? out : input;
+  m_frameView = shown;
 
   // Nearest-neighbour scaling into the placement; the viewer is small, the frame already made.
   ViewerSurface& surface = m_viewer->Surface();
@@ -121,20 +122,23 @@ VOKRESULT EditSession::ShowFrame(const FrameView& input, bool highlighted) {
   const int x1 = std::min(surface.Width(), static_cast<int>(std::floor(p.originX + p.width)));
   const int y1 = std::min(surface.Height(), static_cast<int>(std::floor(p.originY + p.height)));
   const bool swap = shown.kind == PixelKind::Rgba;
+  // The source column of every viewer column, worked out once per frame rather than per pixel.
+  m_columns.clear();
+  for (int x = x0; x < x1 && p.width > 0; ++x)
+    m_columns.push_back(std::min<std::uint32_t>(static_cast<std::uint32_t>((x - p.originX) / p.width * shown.width),
+                                                shown.width - 1));
   for (int y = y0; y < y1 && p.height > 0 && p.width > 0; ++y) {
     const auto sy = std::min<std::uint32_t>(static_cast<std::uint32_t>((y - p.originY) / p.height * shown.height),
                                             shown.height - 1);
     const std::uint8_t* src = shown.data + sy * shown.stride;
-    std::uint8_t* dst = surface.Bits() + static_cast<std::size_t>(y) * surface.Stride();
-    for (int x = x0; x < x1; ++x) {
-      const auto sx = std::min<std::uint32_t>(static_cast<std::uint32_t>((x - p.originX) / p.width * shown.width),
-                                              shown.width - 1);
+    std::uint8_t* d = surface.Bits() + static_cast<std::size_t>(y) * surface.Stride() + static_cast<std::size_t>(x0) * 4;
+    for (const std::uint32_t sx : m_columns) {
       const std::uint8_t* s = src + std::size_t{sx} * 4;
-      std::uint8_t* d = dst + static_cast<std::size_t>(x) * 4;
       d[0] = swap ? s[2] : s[0];
       d[1] = s[1];
       d[2] = swap ? s[0] : s[2];
       d[3] = 0xFF;
+      d += 4;
     }
   }
   DrawOverlay(highlighted);

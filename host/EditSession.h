@@ -63,6 +63,9 @@ class EditSession {
   /// the viewer, scaled to its placement, over an opaque grey; then the overlay draws. Returns the
   /// render's result (the viewer shows the input when the render fails).
   VOKRESULT ShowFrame(const FrameView& input, bool highlighted = false);
+  /// What ShowFrame showed last, at the frame's own size, before scaling: the rendered frame, or
+  /// the input when the render failed (then valid while that input lives). Empty before the first.
+  FrameView LastFrame() const { return m_frameView; }
   /// The overlay's draw on the viewer as it is now.
   void DrawOverlay(bool highlighted);
   /// Pointer events at a viewer pixel, mapped to frame-relative units first. A drag that the
@@ -87,6 +90,8 @@ class EditSession {
   VOKPtr<IZELGraphicOverlay> m_overlay;
   VOKPtr<OverlayContext> m_viewer;
   std::vector<std::uint8_t> m_frame;  ///< the last rendered frame (BGRA), reused
+  FrameView m_frameView{};            ///< what m_frame holds
+  std::vector<std::uint32_t> m_columns;  ///< ShowFrame's source column per viewer column, reused
   double m_time = 0;
   VOKRESULT m_lastUpdate = VOK_OK;
 };

@@ -271,6 +271,18 @@ void EffectInstance::SetNumber(std::string_view name, double value, std::optiona
   if (!p.Set(v, keyTime)) throw HostError("parameter '" + p.Name() + "': cannot take " + NumberText(value));
 }
 
+void EffectInstance::ResetToDefaults() {
+  // A colour triple is a view onto its channels: resetting the channels resets it.
+  for (const ParameterInfo& info : m_catalogue->Parameters()) {
+    if (!info.components.empty()) continue;
+    ParameterValue& p = *m_shared->parameters[info.index].Get();
+    ParamValue v = DefaultOf(info);
+    if (p.Kind() == ValueKind::Uid) v.bytes.resize(16);
+    // Set clamps as the constructor does; a default the checks refuse is kept as the plug-in gave it.
+    if (!p.Set(v)) p.SetUnchecked(v);
+  }
+}
+
 VOKPtr<HostEffectContext> EffectInstance::MakeContext() const {
   return MakeHostObject<HostEffectContext>(m_shared, m_sequence);
 }

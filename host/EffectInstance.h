@@ -74,6 +74,9 @@ class EffectInstance {
   /// outside the range, a NaN, or a parameter that is not a number.
   void SetNumber(std::string_view name, double value, std::optional<double> keyTime = std::nullopt);
 
+  /// Every parameter back at its starting value, keys removed (a host opening another project).
+  void ResetToDefaults();
+
   /// An effect context for work outside a render (the panel, the overlay, a dialog): parameters
   /// and sequence, no input layer. One reference for the caller.
   VOKPtr<HostEffectContext> MakeContext() const;

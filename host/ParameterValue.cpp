@@ -154,11 +154,31 @@ void ParameterValue::SetEnabled(bool enabled) {
 }
 
 std::vector<double> ParameterValue::KeyTimes() const {
+  if (IsComposite()) return m_channels.front()->KeyTimes();
   std::shared_lock lock(m_mutex);
   std::vector<double> times;
   times.reserve(m_keys.size());
   for (const Key& k : m_keys) times.push_back(k.time);
   return times;
+}
+
+bool ParameterValue::HasKeyAt(double time) const {
+  const std::vector<double> times = KeyTimes();
+  return std::find(times.begin(), times.end(), time) != times.end();
+}
+
+bool ParameterValue::RemoveKeyAt(double time) {
+  if (IsComposite()) {
+    bool removed = false;
+    for (auto& c : m_channels) removed = c->RemoveKeyAt(time) || removed;
+    return removed;
+  }
+  std::unique_lock lock(m_mutex);
+  const auto it = std::find_if(m_keys.begin(), m_keys.end(), [&](const Key& k) { return k.time == time; });
+  if (it == m_keys.end()) return false;
+  if (m_keys.size() == 1) m_constant = it->value;
+  m_keys.erase(it);
+  return true;
 }
 
 ParamValue ParameterValue::ValueAtLocked(std::optional<double> time) const {

@@ -81,8 +81,15 @@ class ParameterValue final : public HostObject<IZELParameter, IZELAnimatedParame
   /// play a host delivering hostile values.
   void SetUnchecked(const ParamValue& value, std::optional<double> keyTime = std::nullopt);
   void SetEnabled(bool enabled);
-  /// The times of the keys, ascending.
+  /// The times of the keys, ascending (of the first channel for an RGB triple that is a view).
   std::vector<double> KeyTimes() const;
+  /// Whether the value is animated by keys, and whether one of them sits at `time`.
+  bool Keyed() const { return !KeyTimes().empty(); }
+  bool HasKeyAt(double time) const;
+  /// Removes the key at `time` (false when there is none). When it was the last key, the value
+  /// it held stays as the constant value, so that removing a key never brings back a value the
+  /// user set before animating.
+  bool RemoveKeyAt(double time);
 
   /// Size in bytes GetValueInfo reports for the current value.
   std::uint32_t ValueSize() const;

@@ -102,6 +102,12 @@ std::vector<std::string_view> SplitCommas(std::string_view text) {
   }
 }
 
+std::int32_t GetInt32(const std::vector<std::uint8_t>& record, std::size_t at) {
+  std::uint32_t u = 0;
+  for (int i = 0; i < 4; ++i) u |= static_cast<std::uint32_t>(record[at + i]) << (8 * i);
+  return static_cast<std::int32_t>(u);
+}
+
 void PutInt32(std::vector<std::uint8_t>& record, std::size_t at, std::int32_t value) {
   const auto u = static_cast<std::uint32_t>(value);
   for (int i = 0; i < 4; ++i) record[at + i] = static_cast<std::uint8_t>(u >> (8 * i));
@@ -155,6 +161,29 @@ std::vector<std::uint8_t> MakeFontRecord(const FontSpec& spec) {
     record[kFaceAt + 2 * i + 1] = static_cast<std::uint8_t>(face[i] >> 8);
   }
   return record;
+}
+
+std::optional<FontSpec> FontSpecOfRecord(const std::vector<std::uint8_t>& record) {
+  if (record.size() != kFontRecordSize) return std::nullopt;
+  FontSpec spec;
+  std::u16string face;
+  for (std::size_t i = 0; i < kMaxFaceUnits + 1; ++i) {
+    const auto unit = static_cast<char16_t>(record[kFaceAt + 2 * i] | record[kFaceAt + 2 * i + 1] << 8);
+    if (unit == 0) break;
+    face.push_back(unit);
+  }
+  spec.face = zel::host::ToUtf8(face);
+  spec.height = GetInt32(record, kHeightAt);
+  spec.weight = GetInt32(record, kWeightAt);
+  spec.italic = record[kItalicAt] != 0;
+  spec.underline = record[kUnderlineAt] != 0;
+  spec.strikeOut = record[kStrikeOutAt] != 0;
+  try {
+    if (MakeFontRecord(spec) != record) return std::nullopt;
+  } catch (const FontSpecError&) {
+    return std::nullopt;
+  }
+  return spec;
 }
 
 }  // namespace zelhost

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -52,5 +53,9 @@ void SetFontField(FontSpec& spec, std::string_view key, std::string_view value);
 /// The 92 bytes of the record: the fields of `spec`, character set 1 (default), all else 0.
 /// Throws FontSpecError when the face name does not fit in 31 UTF-16 units.
 std::vector<std::uint8_t> MakeFontRecord(const FontSpec& spec);
+
+/// The fields of `record` when MakeFontRecord gives back exactly these bytes; nullopt for a
+/// record with other fields set (another character set, a width, ...) or of another size.
+std::optional<FontSpec> FontSpecOfRecord(const std::vector<std::uint8_t>& record);
 
 }  // namespace zelhost

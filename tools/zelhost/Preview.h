@@ -11,6 +11,8 @@ struct ZelPreviewOptions {
   const char* plugin;          ///< the plug-in file
   const char* input;           ///< a video, picture or sequence; null for the built-in test pattern
   const char* snapshot;        ///< when set: draw the viewer once into this PNG and quit
+  const char* project;         ///< a project file to open (and save to); may not exist yet
+  const char* probe;           ///< tests: a folder for the window's state file; null for none
   const char* const* settings; ///< "NAME=VALUE" parameter settings, `settingCount` of them
   std::int32_t settingCount;
   double time;                 ///< the frame shown first

@@ -20,6 +20,8 @@ struct PreviewArgs {
   std::string plugin;
   std::string input;
   std::string snapshot;
+  std::string project;
+  std::string probe;
   std::vector<std::string> settings;
   double time = 0;
   std::vector<int> size;
@@ -52,6 +54,8 @@ int RunPreview(const PreviewArgs& args) {
   options.plugin = plugin.c_str();
   options.input = args.input.empty() ? nullptr : args.input.c_str();
   options.snapshot = args.snapshot.empty() ? nullptr : args.snapshot.c_str();
+  options.project = args.project.empty() ? nullptr : args.project.c_str();
+  options.probe = args.probe.empty() ? nullptr : args.probe.c_str();
   options.settings = settings.data();
   options.settingCount = static_cast<std::int32_t>(settings.size());
   options.time = args.time;
@@ -72,17 +76,25 @@ int RunPreview(const PreviewArgs& args) {
 CommandRunner AddPreviewCommand(CLI::App& app) {
   auto args = std::make_shared<PreviewArgs>();
   CLI::App* cmd = app.add_subcommand(
-      "preview", "Opens a window: the rendered frame with the plug-in's overlay (drag to move and size the clock), "
-                 "the parameter panel, a timeline and the font chooser.");
+      "preview",
+      "Opens a window to set up the clock: the rendered frame with the plug-in's overlay (drag to move and size "
+      "the clock), the parameter panel with keys, a timeline that plays the clip, and the font chooser. Save "
+      "keeps the setup as a project file for `zelhost render --project`.\n"
+      "Keys: Space play/pause, Left/Right a frame, Home/End first/last frame, Ctrl+S save, Ctrl+O open.");
   cmd->add_option("PLUGIN", args->plugin, "The plug-in file (default: ZEL2Clock.zel beside zelhost)");
   cmd->add_option("-i,--input", args->input, "A video, picture or numbered sequence (default: the test pattern)");
-  cmd->add_option("--set", args->settings, "NAME=VALUE: a parameter value to start from (repeatable)");
+  cmd->add_option("--project", args->project,
+                  "A project file to open and save to (a file that does not exist yet is created by Save)")
+      ->type_name("FILE.json");
+  cmd->add_option("--set", args->settings, "NAME=VALUE or NAME@FRAME=VALUE: a value or key to start from, after the project (repeatable)");
   cmd->add_option("-t,--time", args->time, "The frame shown first")->check(CLI::NonNegativeNumber);
-  cmd->add_option("--viewer", args->size, "Viewer size: WIDTH HEIGHT (default 960 540)")
+  cmd->add_option("--viewer", args->size, "Viewer size to start with: WIDTH HEIGHT (default 960 540); it follows the window")
       ->expected(2)
       ->check(CLI::Range(16, 8192));
   cmd->add_flag("--drag", args->drag, "Start in the overlay's drag mode instead of its handle mode");
   cmd->add_option("--snapshot", args->snapshot, "Draw the viewer once into this PNG and quit (for scripts and tests)");
+  // For tests that drive the window: where it writes what it shows (see PreviewProbe.cpp).
+  cmd->add_option("--probe", args->probe, "")->group("");
   return [args] { return RunPreview(*args); };
 }
 

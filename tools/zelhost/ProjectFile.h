@@ -47,4 +47,18 @@ Project ReadProject(const std::string& path);
 /// The same from text already read; `path` is for messages only.
 Project ParseProject(std::string_view text, const std::string& path);
 
+/// Applies a project to `instance`: the settings in file order, then the font. Throws
+/// zel::host::HostError that says where in the project the value came from.
+void ApplyProject(zel::host::EffectInstance& instance, const Project& project, const std::string& path);
+
+/// The project that gives every parameter of `instance` the value (or the keys) it has now, as
+/// ReadProject and ApplyProject read it: each parameter under the name that finds it, in
+/// registration order; a list by its item's name; a colour as [red, green, blue] unless a
+/// channel is keyed (then the channels one by one); the font record as "font" when its fields
+/// say all of it, else "PrivateData" in hexadecimal.
+std::string ProjectText(const zel::host::EffectInstance& instance);
+/// Writes ProjectText to `path`: beside it first, renamed over it on success, so that a failed
+/// save leaves the file that was there. Throws ProjectError naming the file and the reason.
+void WriteProject(const zel::host::EffectInstance& instance, const std::string& path);
+
 }  // namespace zelhost
