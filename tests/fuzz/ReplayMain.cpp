@@ -1,6 +1,7 @@
 // Runs a fuzz target over files and folders of inputs, outside libFuzzer: the ordinary test run
 // replays every committed seed and every input of a past finding this way, under whatever
 // sanitizers the build has. A crash is the failure; a clean pass prints how many inputs ran.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

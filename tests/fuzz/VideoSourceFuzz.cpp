@@ -9,7 +9,8 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "VideoSource.h"
+#include "media/Error.h"
+#include "media/VideoSource.h"
 
 namespace {
 

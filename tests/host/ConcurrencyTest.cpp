@@ -27,7 +27,7 @@ Plugin& ClockPlugin() {
 
 constexpr std::uint32_t kWidth = 96;
 constexpr std::uint32_t kHeight = 54;
-constexpr int kFramesPerCase = 60;
+constexpr int kFramesPerCase = 200;
 constexpr int kThreads = 4;
 
 struct Job {
@@ -67,9 +67,9 @@ TEST(ConcurrencyTest, ThreadsRenderTheBytesOfASerialRenderWhileTheUserWorks) {
     instance->SetFromText("Style List", "1");
     instance->SetFromText("Size", "80");
     instance->SetFromText("X", "10", 0.0);
-    instance->SetFromText("X", "90", 59.0);
+    instance->SetFromText("X", "90", 199.0);
     instance->SetFromText("Foreground Opacity", "100", 0.0);
-    instance->SetFromText("Foreground Opacity", "30", 59.0);
+    instance->SetFromText("Foreground Opacity", "30", 199.0);
     instances.push_back(std::move(instance));
   }
   std::vector<Job> jobs;

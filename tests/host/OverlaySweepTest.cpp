@@ -70,8 +70,8 @@ class OverlaySweepTest : public zel::test::InstrumentedTest {
     std::vector<std::string> calls;
     {
       auto overlay = MakeOverlay(warm);
-      prepare(*overlay);
-      calls = CallsOf([&] { action(*overlay); });
+      prepare(*overlay.Get());
+      calls = CallsOf([&] { action(*overlay.Get()); });
       overlay->Detach();
     }
     ASSERT_FALSE(calls.empty());
@@ -84,10 +84,10 @@ class OverlaySweepTest : public zel::test::InstrumentedTest {
         Set("Y", 50);
         Set("Size", 50);
         auto overlay = MakeOverlay(warm);
-        prepare(*overlay);
+        prepare(*overlay.Get());
         Instrumentation::Global().Reset();
         Instrumentation::Global().FailCall(k, code);
-        const std::int32_t result = action(*overlay);
+        const std::int32_t result = action(*overlay.Get());
         Instrumentation::Global().Reset();
         check(calls[k - 1], code, result);
         overlay->Detach();

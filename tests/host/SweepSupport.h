@@ -19,6 +19,21 @@ namespace zel::test {
 inline constexpr VOKRESULT kSweepCodes[] = {static_cast<VOKRESULT>(0x80070005u), VOK_E_INVALIDARG, VOK_E_UNEXPECTED,
                                             static_cast<VOKRESULT>(0x80000001u + 0x1234)};
 
+/// Whether a logged host call is one that has no result code (it returns a value, or nothing):
+/// failing it in the log changes nothing the plug-in can see.
+inline bool IsReportless(const std::string& op) {
+  static const char* const kOperations[] = {
+      "RenderContext.GetTime", "RenderContext.GetRenderedField", "FrameContext.GetFrameID",
+      "FrameContext.GetFrameIndex", "EffectContext.GetFrameRate", "EffectContext.GetFrameAspectRatio",
+      "EffectContext.GetFrameSize", "LayoutEntry.IsEnabled", "OverlayContext.GetDC",
+      "OverlayContext.GetOverlayMode", "OverlayContext.GetToleranceScale", "OverlayContext.MapToViewer",
+      "OverlayContext.Invalidate", "OverlayContext.SetCursor"};
+  const std::string name = op.substr(0, op.find(' '));
+  for (const char* o : kOperations)
+    if (name == o) return true;
+  return false;
+}
+
 /// The host calls `action` makes, in order.
 inline std::vector<std::string> CallsOf(const std::function<void()>& action) {
   host::Instrumentation::Global().StartLog();

@@ -82,7 +82,8 @@ TEST_F(UpdateParamsSweepTest, EachFailingCallStopsTheSequenceThereWithItsCode) {
       const std::string& op = calls[k - 1];
       // The switches made by the calls before the failing one.
       const auto switchesBefore = static_cast<std::size_t>(
-          std::count(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(k - 1), "LayoutEntry.Enable"));
+          std::count_if(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(k - 1),
+                        [](const std::string& c) { return c.rfind("LayoutEntry.Enable", 0) == 0; }));
       for (VOKRESULT code : kSweepCodes) {
         SCOPED_TRACE("call " + std::to_string(k) + " " + op + ", code " + std::to_string(code));
         Instrumentation::Global().Reset();
@@ -91,7 +92,10 @@ TEST_F(UpdateParamsSweepTest, EachFailingCallStopsTheSequenceThereWithItsCode) {
         const VOKRESULT result = Update(done);
         Instrumentation::Global().Reset();
         ++swept;
-        if (std::string_view(op).substr(0, 32) == "AnimatedParameter.GetValueAtTime") {
+        if (zel::test::IsReportless(op)) {
+          EXPECT_EQ(result, VOK_OK);
+          EXPECT_EQ(done, whole);
+        } else if (std::string_view(op).substr(0, 32) == "AnimatedParameter.GetValueAtTime") {
           EXPECT_EQ(result, VOK_OK);
           EXPECT_EQ(done, clockStyles);
         } else {
