@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 #include "Text.h"
@@ -27,6 +28,15 @@ std::size_t Utf8Fit(const std::string& text, std::size_t limit) {
 }
 
 double Lerp(double a, double b, double f) { return a + (b - a) * f; }
+
+// The integer a stored number stands for: its integer part, held to 64 bits (NaN gives 0). A value
+// stored without checks may be anything a double holds; converting it unheld is undefined.
+std::int64_t HeldInt64(double v) {
+  if (std::isnan(v)) return 0;
+  if (v <= -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
+  if (v >= 9223372036854775808.0) return std::numeric_limits<std::int64_t>::max();
+  return static_cast<std::int64_t>(v);
+}
 
 }  // namespace
 
@@ -248,13 +258,13 @@ void ParameterValue::CopyOut(const ParamValue& v, void* buffer, std::uint32_t si
     case ValueKind::Integer: {
       // Stored values are clamped into 32 bits except through SetUnchecked; wrap like the
       // integer the host would have held.
-      const auto x = static_cast<std::uint32_t>(static_cast<std::int64_t>(v.num[0]));
+      const auto x = static_cast<std::uint32_t>(HeldInt64(v.num[0]));
       std::memcpy(out, &x, 4);
       break;
     }
     case ValueKind::SignedInteger:
     case ValueKind::Boolean: {
-      const auto x = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::int64_t>(v.num[0])));
+      const auto x = static_cast<std::int32_t>(static_cast<std::uint32_t>(HeldInt64(v.num[0])));
       std::memcpy(out, &x, 4);
       break;
     }

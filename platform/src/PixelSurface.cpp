@@ -204,12 +204,13 @@ std::shared_ptr<PixelSurface> PixelSurface::CreateExternal(void* pixels, int wid
 }
 
 PixelSurface::~PixelSurface() {
+  // Only the drawn region can be non-zero: clearing it returns an all-zero block to the pool.
+  // Clear() flushes the Cairo surface, so it goes first and the surface after it; the block goes
+  // back to the pool last, when nothing refers to it any more.
+  if (m_bytes) Clear();
   if (m_cairo) cairo_surface_destroy(m_cairo);
-  if (m_bytes) {
-    // Only the drawn region can be non-zero: clearing it returns an all-zero block to the pool.
-    Clear();
-    DibMemoryPool::Instance().Give(m_bits, m_bytes);
-  }
+  m_cairo = nullptr;
+  if (m_bytes) DibMemoryPool::Instance().Give(m_bits, m_bytes);
 }
 
 cairo_surface_t* PixelSurface::Cairo() {

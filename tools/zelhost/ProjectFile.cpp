@@ -71,7 +71,10 @@ class Reader {
   void ReadParameters(const Json& parameters, Project& project) const {
     if (!parameters.is_object())
       Fail("\"parameters\" must be an object of name: value, found " + std::string(TypeName(parameters)));
-    for (const auto& [name, value] : parameters.items()) {
+    // Not a structured binding: clang 14 (the fuzz build) cannot capture one in the lambda below.
+    for (const auto& item : parameters.items()) {
+      const std::string& name = item.key();
+      const Json& value = item.value();
       const std::string entry = m_where + ", parameter " + Quoted(name);
       const auto setting = [&](const Json& v, std::optional<double> frame, const std::string& where) {
         const auto text = ValueText(v);
