@@ -194,6 +194,7 @@ private:
 
   /// Drops buffered samples past the end of the video.
   void trimTo(double endSeconds) {
+    if (!(endSeconds < 1e9)) return;  // the end of the video is not known yet
     const std::int64_t end = static_cast<std::int64_t>(std::ceil(endSeconds * m_encoder->sample_rate));
     const std::int64_t buffered = av_audio_fifo_size(m_fifo.get());
     const std::int64_t keep = std::max<std::int64_t>(0, end - m_nextPts);
@@ -291,10 +292,14 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
     m_lost.push_back(name);
     return;
   }
-  if (type == AVMEDIA_TYPE_DATA && codec == AV_CODEC_ID_NONE &&
-      av_dict_get(m_input->streams[m_videoIndex >= 0 ? m_videoIndex : 0]->metadata, "timecode", nullptr, 0) != nullptr &&
-      (std::string_view(format.name) == "mov" || std::string_view(format.name) == "mp4")) {
-    // A time code track: the muxer writes its own from the video stream's "timecode" tag.
+  if (input.discard == AVDISCARD_ALL) {
+    // The demuxer's own (a chapter text track): the chapters are copied as chapters.
+    return;
+  }
+  if (type == AVMEDIA_TYPE_DATA && codec == AV_CODEC_ID_NONE && m_videoIndex >= 0 &&
+      av_dict_get(m_input->streams[m_videoIndex]->metadata, "timecode", nullptr, 0) != nullptr) {
+    // A time code track: the video stream's "timecode" tag carries it, and the MP4 and MOV
+    // muxers write their own track from it.
     return;
   }
   const bool encode = type == AVMEDIA_TYPE_AUDIO &&
@@ -320,8 +325,9 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
       m_lost.push_back(name);
       return;
     }
-    m_notes.push_back("audio " + name + " encoded as " + encoder->name + ": " + format.name +
-                      (takes(format, codec) ? " was asked to" : " does not take " + std::string(avcodec_get_name(codec))));
+    m_notes.push_back(name + " encoded as " + encoder->name +
+                      (takes(format, codec) ? std::string(" (--audio encode)")
+                                            : ": " + std::string(format.name) + " does not take " + avcodec_get_name(codec)));
   } else {
     const int rc = avcodec_parameters_copy(output->codecpar, input.codecpar);
     if (rc < 0) fail("cannot copy " + name + " of", m_path, rc);
@@ -340,12 +346,12 @@ void StreamCopier::copyVideoSide(AVStream& video, const AVOutputFormat& format) 
   const std::uint8_t* matrix = av_stream_get_side_data(&input, AV_PKT_DATA_DISPLAYMATRIX, &size);
   if (matrix == nullptr || size < 9 * sizeof(std::int32_t)) return;
   const double rotation = av_display_rotation_get(reinterpret_cast<const std::int32_t*>(matrix));
+  if (std::isnan(rotation) || std::lround(rotation) % 360 == 0) return;
   const std::string_view name(format.name);
-  if (name != "mov" && name != "mp4" && name != "matroska") {
-    m_lost.push_back("the rotation of the video");
+  if (name != "mov" && name != "mp4") {
+    m_lost.push_back("the rotation of the video (" + std::to_string(std::lround(rotation)) + " degrees)");
     return;
   }
-  if (std::isnan(rotation) || std::lround(rotation) % 360 == 0) return;
   std::uint8_t* copy = av_stream_new_side_data(&video, AV_PKT_DATA_DISPLAYMATRIX, size);
   if (copy == nullptr) throw std::bad_alloc();
   std::copy(matrix, matrix + size, copy);
