@@ -572,6 +572,7 @@ private:
     }
     frame.copyFrom(m_still);
     frame.setIndex(m_next++);
+    setCountedTime(frame);
     return true;
   }
 

@@ -19,6 +19,8 @@ namespace zel::media::detail {
 
 namespace {
 
+void freePacket(AVPacket* p) { av_packet_free(&p); }
+
 struct SwrDeleter {
   void operator()(SwrContext* p) const { swr_free(&p); }
 };
@@ -27,7 +29,6 @@ struct FifoDeleter {
 };
 
 void closeInput(AVFormatContext* p) { avformat_close_input(&p); }
-void freePacket(AVPacket* p) { av_packet_free(&p); }
 
 const char* kindName(AVMediaType type) {
   switch (type) {
@@ -249,6 +250,9 @@ struct StreamCopier::Track {
   AVStream* output = nullptr;  ///< null: not kept
   std::unique_ptr<AudioReencoder> reencoder;
   std::int64_t origin = 0;  ///< timestamp, in the input stream's time base, of output time 0
+  /// The last packet an edit list hides, held back: the one just before the first shown packet
+  /// primes the decoder (an AAC stream's first 1024 samples) and is written; earlier ones are not.
+  std::unique_ptr<AVPacket, void (*)(AVPacket*)> hidden{nullptr, freePacket};
 };
 
 StreamCopier::StreamCopier(const CopyFrom& from, AVFormatContext& muxer, AVStream& video, const std::string& outputPath)
@@ -442,6 +446,14 @@ bool StreamCopier::writePacket(AVPacket& packet, double limit) {
     return true;
   };
   if (stamp == AV_NOPTS_VALUE) return drop();
+  if ((packet.flags & AV_PKT_FLAG_DISCARD) != 0 && !track.reencoder) {
+    if (!track.hidden) track.hidden.reset(av_packet_alloc());
+    if (!track.hidden) throw std::bad_alloc();
+    av_packet_unref(track.hidden.get());
+    av_packet_move_ref(track.hidden.get(), &packet);
+    m_pending = false;
+    return true;
+  }
   const double seconds = static_cast<double>(stamp - track.origin) * av_q2d(base);
   if (seconds >= m_end) {
     // Packets come roughly in time order: well past the end, nothing more is wanted.
@@ -457,12 +469,23 @@ bool StreamCopier::writePacket(AVPacket& packet, double limit) {
     track.reencoder->add(packet, m_end, [&](AVPacket& encoded) { write(encoded); });
     return drop();
   }
+  if (track.hidden && track.hidden->data != nullptr) {
+    AVPacket& primer = *track.hidden;
+    if (primer.pts != AV_NOPTS_VALUE) primer.pts -= track.origin;
+    if (primer.dts != AV_NOPTS_VALUE) primer.dts -= track.origin;
+    emit(track, primer, base);
+    av_packet_unref(&primer);
+  }
+  m_pending = false;
+  emit(track, packet, base);
+  return true;
+}
+
+void StreamCopier::emit(Track& track, AVPacket& packet, AVRational base) {
   av_packet_rescale_ts(&packet, base, track.output->time_base);
   packet.stream_index = track.output->index;
   packet.pos = -1;
-  m_pending = false;
   write(packet);
-  return true;
 }
 
 void StreamCopier::write(AVPacket& packet) {

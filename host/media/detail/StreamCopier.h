@@ -54,6 +54,7 @@ private:
   void copyVideoSide(AVStream& video, const AVOutputFormat& format);
   void copyChapters(double origin);
   bool writePacket(AVPacket& packet, double limit);
+  void emit(Track& track, AVPacket& packet, AVRational base);
   void write(AVPacket& packet);
 
   std::string m_path;
