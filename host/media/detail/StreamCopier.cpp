@@ -471,6 +471,13 @@ bool StreamCopier::writePacket(AVPacket& packet, double limit) {
   }
   if (track.hidden && track.hidden->data != nullptr) {
     AVPacket& primer = *track.hidden;
+    // Only the packet right before this one primes it; an older one (a part starts later) goes.
+    const bool adjacent = primer.pts != AV_NOPTS_VALUE && packet.pts != AV_NOPTS_VALUE &&
+                          primer.pts - track.origin + std::max<std::int64_t>(primer.duration, 0) >= packet.pts;
+    if (!adjacent) av_packet_unref(&primer);
+  }
+  if (track.hidden && track.hidden->data != nullptr) {
+    AVPacket& primer = *track.hidden;
     if (primer.pts != AV_NOPTS_VALUE) primer.pts -= track.origin;
     if (primer.dts != AV_NOPTS_VALUE) primer.dts -= track.origin;
     emit(track, primer, base);
