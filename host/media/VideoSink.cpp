@@ -318,7 +318,7 @@ public:
         m_lost = m_copier->lost();
         m_warnings = m_copier->notes();
       } else {
-        m_lost.push_back("every stream but the video (" + std::string(format->name) + " holds one picture stream)");
+        m_lost.push_back("every stream but the video (Y4M holds pictures only)");
       }
     }
 

@@ -463,7 +463,9 @@ int Run(const RenderOptions& o) {
   // The effect writes the clock's coverage into the alpha bytes; a picture made from an opaque
   // source is shown opaque, as a video output would be.
   sinkOptions.keepAlpha = info.hasAlpha;
-  if (plan.outputKind == OutputKind::Video) {
+  // Y4M holds the pictures only: the sink names the sound it leaves out. A PNG is a picture.
+  const bool y4m = plan.outputKind == OutputKind::Y4m || plan.outputKind == OutputKind::Stdout;
+  if (plan.outputKind == OutputKind::Video || (y4m && info.hasAudio && plan.audio != media::AudioMode::None)) {
     sinkOptions.copyFrom = media::CopyFrom::of(source, plan.start);
     if (sinkOptions.copyFrom) sinkOptions.copyFrom->audio = plan.audio;
   }
@@ -541,12 +543,15 @@ INPUT   a video file the FFmpeg libraries read; a still image (repeated for ever
 OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (lossless:
         4:2:2 after --format uyvy or yuy2, else 4:4:4); .png (one frame, or a sequence with a
         %d pattern; RGBA when the input has alpha, else RGB); - writes Y4M to standard
-        output. The input's audio is copied into .mp4, .mkv and .mov. The output appears only
-        when complete: a failed render leaves nothing.
+        output. Into .mp4, .mkv and .mov goes the rest of the input, as the container takes it:
+        audio (see --audio), subtitle and data streams, metadata, chapters, rotation; what it
+        cannot take is named in one warning line. The output appears only when complete: a
+        failed render leaves nothing, and an output that is an input is refused.
 
-Frames and time: frames count from 0 at the input's first frame, and frame k renders at time k
-  (the second field of an interlaced frame at k + 0.5). Keyframes use the same numbers, so a
-  part (--start, --frames) looks exactly as it does in a render of the whole.
+Frames and time: frame k is the k-th frame the input shows, from 0. Each frame keeps its
+  timestamp (a variable rate stays variable) and renders at time (timestamp - first timestamp)
+  x the nominal rate: k for a constant rate (the second field of an interlaced frame at + 0.5).
+  Keyframes use the same time, so a part (--start, --frames) looks as it does in the whole.
 
 Parameters: by display name or by a list box's name; 'zelhost info' lists them with ranges.
   --set "Size=40"   --set "Clock Type List=Digital Clock"   --set "Foreground RGB Color=255,230,80"
@@ -578,7 +583,7 @@ Examples:
   zelhost render -i tape.mov -o tape-clock.mov --field-order tff --set "Style List=Frame Counter with Field"
   zelhost render -i in.y4m -o out.y4m --format uyvy
   zelhost render -i in.mp4 -o out.mp4 --set "X@0=10" --set "X@250=90" --set "Size@0=20" --set "Size@250=60"
-  zelhost render -i in.mp4 -o out.mp4 --project look.json --font "Liberation Mono,-45,bold"
+  zelhost render -i in.mp4 -o out.mp4 --project look.json --font "Liberation Sans,-40,bold"
   zelhost render -i in.mp4 -o frame100.png --start 100
   zelhost render -i in.mp4 -o frames/%04d.png --start 100 --frames 50
   zelhost render -i in.mp4 -o - | ffplay -
