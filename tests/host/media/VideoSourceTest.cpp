@@ -380,7 +380,7 @@ TEST_F(SourceTest, FramesAnEditListHidesAreNeitherCountedNorRead) {
   run("ffmpeg -v error -f lavfi -i testsrc2=s=64x48:r=25 -t 2 -c:v libx264 -preset ultrafast -g 100 '" + path("a.mp4") + "'");
   run("ffmpeg -v error -ss 0.5 -i '" + path("a.mp4") + "' -c copy '" + path("cut.mp4") + "'");
   // ffprobe shows the frames the edit list keeps; the index holds those before it as well.
-  const std::int64_t shown = std::stoll(probe(path("cut.mp4"))["nb_read_frames"]);
+  const std::int64_t shown = std::stoll(testing::probe(path("cut.mp4"))["nb_read_frames"]);
   ASSERT_LT(shown, 50);
   VideoSource source = VideoSource::open(path("cut.mp4"));
   EXPECT_EQ(source.info().frameCount, shown);
