@@ -145,7 +145,9 @@ ParameterValue& EffectInstance::Get(std::string_view name) const {
 
 ParamValue EffectInstance::Parse(const ParameterValue& parameter, std::string_view text) const {
   const ParameterInfo* info = m_catalogue->Find(parameter.Uid());
-  const std::string where = "parameter '" + parameter.Name() + "'";
+  // A list is known by its list box's name ("Clock Type List"), not the value's ("the List value").
+  const bool named = info != nullptr && info->isList && info->entry != nullptr && info->entry->name;
+  const std::string where = "parameter '" + (named ? *info->entry->name : parameter.Name()) + "'";
   const auto fail = [&](const std::string& why) -> ParamValue { throw HostError(where + ": " + why); };
   const auto inRange = [&](double v) {
     const auto lo = parameter.Minimum(), hi = parameter.Maximum();
@@ -314,8 +316,13 @@ VOKRESULT EffectInstance::Render(const FrameView& in, const FrameView& out, cons
 
 VOKRESULT EffectInstance::RenderFrame(const FrameView& in, const FrameView& out, std::int64_t k,
                                       ImageLayout layout) const {
+  return RenderFrameAt(in, out, k, static_cast<double>(k), layout);
+}
+
+VOKRESULT EffectInstance::RenderFrameAt(const FrameView& in, const FrameView& out, std::int64_t k, double time,
+                                        ImageLayout layout) const {
   RenderRequest request;
-  request.time = static_cast<double>(k);
+  request.time = time;
   request.frameIndex = k;
   request.field = ZELField_Both;
   request.layout = layout;
@@ -326,8 +333,13 @@ VOKRESULT EffectInstance::RenderFrame(const FrameView& in, const FrameView& out,
 
 VOKRESULT EffectInstance::RenderField(const FrameView& in, const FrameView& out, std::int64_t k,
                                       InterlaceOrder order, bool secondField, ImageLayout layout) const {
+  return RenderFieldAt(in, out, k, static_cast<double>(k), order, secondField, layout);
+}
+
+VOKRESULT EffectInstance::RenderFieldAt(const FrameView& in, const FrameView& out, std::int64_t k, double time,
+                                        InterlaceOrder order, bool secondField, ImageLayout layout) const {
   RenderRequest request;
-  request.time = static_cast<double>(k) + (secondField ? 0.5 : 0.0);
+  request.time = time + (secondField ? 0.5 : 0.0);
   request.frameIndex = k;
   request.field = secondField ? ZELField_Second : ZELField_First;
   request.layout = layout;
@@ -343,9 +355,14 @@ VOKRESULT EffectInstance::RenderField(const FrameView& in, const FrameView& out,
 
 VOKRESULT EffectInstance::RenderInterlaced(const FrameView& in, const FrameView& out, std::int64_t k,
                                            InterlaceOrder order, ImageLayout layout) const {
-  const VOKRESULT first = RenderField(in, out, k, order, false, layout);
+  return RenderInterlacedAt(in, out, k, static_cast<double>(k), order, layout);
+}
+
+VOKRESULT EffectInstance::RenderInterlacedAt(const FrameView& in, const FrameView& out, std::int64_t k, double time,
+                                             InterlaceOrder order, ImageLayout layout) const {
+  const VOKRESULT first = RenderFieldAt(in, out, k, time, order, false, layout);
   if (VOKFAILED(first)) return first;
-  return RenderField(in, out, k, order, true, layout);
+  return RenderFieldAt(in, out, k, time, order, true, layout);
 }
 
 }  // namespace zel::host

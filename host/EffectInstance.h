@@ -95,6 +95,14 @@ class EffectInstance {
   /// fine: the second call reads the rows the first left alone.
   VOKRESULT RenderInterlaced(const FrameView& in, const FrameView& out, std::int64_t k, InterlaceOrder order,
                              ImageLayout layout = {}) const;
+  /// The same three for frame k rendered at `time` (frames) rather than at k: a frame of a
+  /// variable-rate video renders at its timestamp times the nominal rate.
+  VOKRESULT RenderFrameAt(const FrameView& in, const FrameView& out, std::int64_t k, double time,
+                          ImageLayout layout = {}) const;
+  VOKRESULT RenderFieldAt(const FrameView& in, const FrameView& out, std::int64_t k, double time, InterlaceOrder order,
+                          bool secondField, ImageLayout layout = {}) const;
+  VOKRESULT RenderInterlacedAt(const FrameView& in, const FrameView& out, std::int64_t k, double time,
+                               InterlaceOrder order, ImageLayout layout = {}) const;
 
  private:
   std::unique_ptr<Catalogue> m_catalogue;

@@ -105,6 +105,8 @@ void Frame::copyFrom(const Frame& other) {
   }
   m_index = other.m_index;
   m_fieldOrder = other.m_fieldOrder;
+  m_timestamp = other.m_timestamp;
+  m_time = other.m_time;
 }
 
 bool Frame::samePixels(const Frame& other) const {

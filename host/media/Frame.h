@@ -77,6 +77,16 @@ public:
   FieldOrder fieldOrder() const { return m_fieldOrder; }
   void setFieldOrder(FieldOrder order) { m_fieldOrder = order; }
 
+  /// When the picture is shown, on its source's clock, in units of the source's time base
+  /// (SourceInfo::timeBase); kNoTimestamp when the source does not say.
+  static constexpr std::int64_t kNoTimestamp = INT64_MIN;
+  std::int64_t timestamp() const { return m_timestamp; }
+  void setTimestamp(std::int64_t timestamp) { m_timestamp = timestamp; }
+  /// The render time of the picture in frames: its timestamp less the first frame's, times the
+  /// source's nominal rate. Equals index() for a constant rate; differs for a variable one.
+  double time() const { return m_time; }
+  void setTime(double time) { m_time = time; }
+
   /// Makes this frame a copy of `other`: size, format, pixels and metadata.
   void copyFrom(const Frame& other);
   /// True when size, format and every pixel byte are equal (row padding and metadata ignored).
@@ -95,6 +105,8 @@ private:
   FrameFormat m_format = FrameFormat::Rgba;
   std::int64_t m_index = 0;
   FieldOrder m_fieldOrder = FieldOrder::Progressive;
+  std::int64_t m_timestamp = kNoTimestamp;
+  double m_time = 0;
 };
 
 }  // namespace zel::media

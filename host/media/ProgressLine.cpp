@@ -67,6 +67,12 @@ void ProgressLine::finish() {
   std::fflush(m_out);
 }
 
+void ProgressLine::finish(std::int64_t done) {
+  m_done = done;
+  m_total = done;
+  finish();
+}
+
 void ProgressLine::draw() {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
   // Carriage return and erase-to-end-of-line: the line is redrawn in place.

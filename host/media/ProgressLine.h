@@ -23,6 +23,9 @@ public:
   void update(std::int64_t done);
   /// Draws the final state and ends the line (once; the destructor calls it too).
   void finish();
+  /// The same for a job that ended after `done` frames: that is the total now, whatever was
+  /// expected (a frame count estimated from a duration, an input cut short).
+  void finish(std::int64_t done);
 
   /// The text of the line for `done` of `total` (-1: unknown) frames after `seconds`.
   static std::string text(std::int64_t done, std::int64_t total, double seconds);

@@ -16,6 +16,7 @@ extern "C" {
 #include "VideoSource.h"
 #include "detail/FFmpeg.h"
 #include "detail/PendingFile.h"
+#include "detail/StreamCopier.h"
 
 namespace zel::media {
 
@@ -61,6 +62,7 @@ public:
   std::int64_t m_written = 0;
   bool m_committed = false;
   std::vector<std::string> m_warnings;
+  std::vector<std::string> m_lost;
 };
 
 }  // namespace detail
@@ -128,7 +130,7 @@ public:
     c.width = options.width;
     c.height = options.height;
     c.pix_fmt = pixelFormat;
-    c.time_base = av_inv_q(options.rate);
+    c.time_base = options.timeBase.num > 0 ? options.timeBase : av_inv_q(options.rate);
     c.framerate = options.rate;
     c.sample_aspect_ratio = options.pixelAspect;
     c.thread_count = 0;
@@ -280,6 +282,8 @@ public:
       pixelFormat = isYuv422(options.format) ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV444P;
     }
     checkSubsampling(path, options, pixelFormat);
+    // Y4M shows frames one after another at its rate: there is no timestamp to keep.
+    if (kind != Kind::Video) m_options.timeBase = AVRational{0, 1};
 
     std::string url = "pipe:1";
     if (kind != Kind::Stdout) {
@@ -298,7 +302,7 @@ public:
       for (const auto& [key, value] : options.codecOptions) codecOptions.set(key, value);
     }
     if (std::string_view(codec->name) == kDefaultCodec) setX264Defaults(options, codecOptions);
-    m_encoder.open(codec, options, pixelFormat, (format->flags & AVFMT_GLOBALHEADER) != 0, codecOptions, path);
+    m_encoder.open(codec, m_options, pixelFormat, (format->flags & AVFMT_GLOBALHEADER) != 0, codecOptions, path);
 
     m_video = avformat_new_stream(m_muxer.get(), nullptr);
     if (m_video == nullptr) throw std::bad_alloc();
@@ -308,7 +312,15 @@ public:
     m_video->avg_frame_rate = options.rate;
     m_video->sample_aspect_ratio = options.pixelAspect;
 
-    if (options.audio) openAudio(*options.audio, *format);
+    if (options.copyFrom) {
+      if (kind == Kind::Video) {
+        m_copier = std::make_unique<StreamCopier>(*options.copyFrom, *m_muxer, *m_video, path);
+        m_lost = m_copier->lost();
+        m_warnings = m_copier->notes();
+      } else {
+        m_lost.push_back("every stream but the video (Y4M holds pictures only)");
+      }
+    }
 
     OptionSet muxerOptions;
     if (std::string_view(format->name) == "mp4" || std::string_view(format->name) == "mov") {
@@ -323,13 +335,12 @@ public:
   }
 
   void writeFrame(const Frame& frame) override {
-    m_encoder.encode(frame, m_written, [&](AVPacket& packet) { writeVideo(packet); });
+    m_encoder.encode(frame, presentationTime(frame), [&](AVPacket& packet) { writeVideo(packet); });
   }
 
   void finish() override {
     m_encoder.flush([&](AVPacket& packet) { writeVideo(packet); });
-    m_audioEnd = static_cast<double>(m_written) * m_options.rate.den / m_options.rate.num;
-    pumpAudio(m_audioEnd);
+    if (m_copier) m_copier->finish(videoEnd());
     int rc = av_write_trailer(m_muxer.get());
     if (rc < 0) fail("cannot finish", m_path, rc);
     avio_flush(m_muxer->pb);
@@ -340,10 +351,46 @@ public:
   }
 
 private:
-  struct AudioTrack {
-    AVStream* output = nullptr;
-    std::int64_t start = 0;  ///< time stamp, in the input's time base, that becomes 0
-  };
+  bool keepsTimestamps() const { return m_options.timeBase.num > 0; }
+
+  /// The frame's time on the output's clock, in the encoder's time base: its own timestamp less
+  /// the origin where timestamps are kept (always later than the frame before), else its place.
+  std::int64_t presentationTime(const Frame& frame) {
+    const bool stamped = keepsTimestamps() && frame.timestamp() != Frame::kNoTimestamp;
+    if (m_written == 0) {
+      m_origin = stamped ? frame.timestamp() : 0;
+      if (m_copier) startCopier(stamped ? frame.timestamp() : Frame::kNoTimestamp);
+    }
+    if (!stamped) return m_written;
+    std::int64_t pts = frame.timestamp() - m_origin;
+    if (m_written > 0 && pts <= m_lastPts) pts = m_lastPts + 1;
+    m_lastPts = pts;
+    return pts;
+  }
+
+  /// Fixes output time 0 when the first frame comes: that frame for a part of the input, else
+  /// the earliest start of the streams, so that each keeps its place against the video.
+  void startCopier(std::int64_t firstTimestamp) {
+    const CopyFrom& from = *m_options.copyFrom;
+    if (firstTimestamp == Frame::kNoTimestamp) {
+      // Frames without timestamps follow each other from the first frame's time.
+      const AVRational micro = AV_TIME_BASE_Q;
+      const auto first = static_cast<std::int64_t>(std::llround(from.firstFrameTime * AV_TIME_BASE));
+      m_copier->start(from.fromFirstFrame ? first : std::min(first, m_copier->earliestStart(micro)), micro,
+                      from.fromFirstFrame);
+      return;
+    }
+    m_origin = firstTimestamp;
+    if (!from.fromFirstFrame) m_origin = std::min(m_origin, m_copier->earliestStart(m_options.timeBase));
+    m_copier->start(m_origin, m_options.timeBase, from.fromFirstFrame);
+  }
+
+  /// Output seconds at which the video ends: the last frame's time plus one frame at the rate.
+  double videoEnd() const {
+    const double frame = av_q2d(av_inv_q(m_options.rate));
+    if (!keepsTimestamps()) return static_cast<double>(m_written) * frame;
+    return static_cast<double>(m_lastPts) * av_q2d(m_options.timeBase) + frame;
+  }
 
   void writeVideo(AVPacket& packet) {
     av_packet_rescale_ts(&packet, m_encoder.context()->time_base, m_video->time_base);
@@ -352,101 +399,8 @@ private:
     const double seconds = stamp == AV_NOPTS_VALUE ? 0 : static_cast<double>(stamp) * av_q2d(m_video->time_base);
     const int rc = av_interleaved_write_frame(m_muxer.get(), &packet);
     if (rc < 0) fail("cannot write", m_path, rc);
-    // Audio goes in only as far as the video has come: where the video ends is known at commit.
-    pumpAudio(seconds);
-  }
-
-  void openAudio(const AudioFrom& audio, const AVOutputFormat& format) {
-    AVFormatContext* raw = nullptr;
-    int rc = avformat_open_input(&raw, audio.path.c_str(), nullptr, nullptr);
-    if (rc < 0) fail("cannot open the audio of", audio.path, rc);
-    m_audioInput.reset(raw);
-    rc = avformat_find_stream_info(m_audioInput.get(), nullptr);
-    if (rc < 0) fail("cannot read the audio of", audio.path, rc);
-    const std::int64_t startMicros = std::llround(audio.startTime * AV_TIME_BASE);
-    m_tracks.assign(m_audioInput->nb_streams, AudioTrack{});
-    for (unsigned i = 0; i < m_audioInput->nb_streams; ++i) {
-      AVStream* input = m_audioInput->streams[i];
-      if (input->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
-        input->discard = AVDISCARD_ALL;
-        continue;
-      }
-      const char* codecName = avcodec_get_name(input->codecpar->codec_id);
-      if (avformat_query_codec(&format, input->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
-        m_warnings.push_back("audio stream " + std::to_string(i) + " (" + codecName + ") of '" + audio.path +
-                             "' left out: " + format.name + " does not take it");
-        input->discard = AVDISCARD_ALL;
-        continue;
-      }
-      AVStream* output = avformat_new_stream(m_muxer.get(), nullptr);
-      if (output == nullptr) throw std::bad_alloc();
-      rc = avcodec_parameters_copy(output->codecpar, input->codecpar);
-      if (rc < 0) fail("cannot copy the audio of", audio.path, rc);
-      output->codecpar->codec_tag = 0;
-      output->time_base = input->time_base;
-      av_dict_copy(&output->metadata, input->metadata, 0);
-      output->disposition = input->disposition;
-      m_tracks[i] = AudioTrack{output, av_rescale_q(startMicros, AV_TIME_BASE_Q, input->time_base)};
-      m_hasAudio = true;
-    }
-    if (!m_hasAudio) {
-      m_audioInput.reset();
-      return;
-    }
-    m_trimStart = audio.trimStart;
-    if (m_trimStart) av_seek_frame(m_audioInput.get(), -1, startMicros, AVSEEK_FLAG_BACKWARD);
-    m_audioPacket = makePacket();
-    m_audioPath = audio.path;
-  }
-
-  /// Copies audio packets up to `until` seconds of output time; packets past the end of the
-  /// video (known at commit) are dropped.
-  void pumpAudio(double until) {
-    while (m_hasAudio && !m_audioDone) {
-      if (!m_audioPending) {
-        const int rc = av_read_frame(m_audioInput.get(), m_audioPacket.get());
-        if (rc == AVERROR_EOF) {
-          m_audioDone = true;
-          break;
-        }
-        if (rc < 0) fail("cannot read the audio of", m_audioPath, rc);
-        const auto index = static_cast<std::size_t>(m_audioPacket->stream_index);
-        if (index >= m_tracks.size() || m_tracks[index].output == nullptr) {
-          av_packet_unref(m_audioPacket.get());
-          continue;
-        }
-        m_audioPending = true;
-      }
-      AVPacket& packet = *m_audioPacket;
-      const AudioTrack& track = m_tracks[static_cast<std::size_t>(packet.stream_index)];
-      const AVRational inputBase = m_audioInput->streams[packet.stream_index]->time_base;
-      const std::int64_t stamp = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
-      if (stamp == AV_NOPTS_VALUE || (m_trimStart && stamp < track.start)) {
-        dropAudio();
-        continue;
-      }
-      const double seconds = static_cast<double>(stamp - track.start) * av_q2d(inputBase);
-      if (seconds >= m_audioEnd) {
-        dropAudio();
-        // Packets come roughly in time order: well past the end, nothing more is wanted.
-        if (seconds > m_audioEnd + 2) m_audioDone = true;
-        continue;
-      }
-      if (seconds > until) return;
-      if (packet.pts != AV_NOPTS_VALUE) packet.pts -= track.start;
-      if (packet.dts != AV_NOPTS_VALUE) packet.dts -= track.start;
-      av_packet_rescale_ts(&packet, inputBase, track.output->time_base);
-      packet.stream_index = track.output->index;
-      packet.pos = -1;
-      m_audioPending = false;
-      const int rc = av_interleaved_write_frame(m_muxer.get(), &packet);
-      if (rc < 0) fail("cannot write the audio into", m_path, rc);
-    }
-  }
-
-  void dropAudio() {
-    av_packet_unref(m_audioPacket.get());
-    m_audioPending = false;
+    // The other streams go in only as far as the video has come: where it ends is known at commit.
+    if (m_copier) m_copier->pump(seconds);
   }
 
   // Declared first so that it goes last: the muxer closes its file before the temporary goes.
@@ -455,15 +409,9 @@ private:
   Encoder m_encoder;
   AVStream* m_video = nullptr;
 
-  InputContextPtr m_audioInput;
-  std::vector<AudioTrack> m_tracks;  ///< by input stream index; output null when not copied
-  PacketPtr m_audioPacket;
-  std::string m_audioPath;
-  bool m_hasAudio = false;
-  bool m_trimStart = false;
-  bool m_audioPending = false;  ///< m_audioPacket holds a packet read but not yet written
-  bool m_audioDone = false;
-  double m_audioEnd = std::numeric_limits<double>::infinity();
+  std::unique_ptr<StreamCopier> m_copier;  ///< after the muxer: it writes into it until the end
+  std::int64_t m_origin = 0;   ///< timestamp of the frames' clock that is output time 0
+  std::int64_t m_lastPts = 0;  ///< presentation time of the last frame written
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -487,6 +435,7 @@ public:
     OptionSet codecOptions;
     SinkOptions progressive = options;
     progressive.fieldOrder = FieldOrder::Progressive;
+    progressive.timeBase = AVRational{0, 1};  // the pictures' numbers pick their files
     m_encoder.open(codec, progressive, options.keepAlpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24, false, codecOptions,
                    path);
     // A single picture's file is reserved now, so that a missing folder or an existing file is
@@ -547,10 +496,14 @@ private:
 
 }  // namespace
 
-std::optional<AudioFrom> AudioFrom::of(const VideoSource& source, std::int64_t k) {
+std::optional<CopyFrom> CopyFrom::of(const VideoSource& source, std::int64_t k) {
   const SourceInfo& info = source.info();
-  if (!info.hasAudio || info.kind != SourceKind::Video) return std::nullopt;
-  return AudioFrom{info.path, source.timeOfFrame(k), k > 0};
+  if (info.kind != SourceKind::Video) return std::nullopt;
+  CopyFrom from;
+  from.path = info.path;
+  from.fromFirstFrame = k > 0;
+  from.firstFrameTime = source.timeOfFrame(k);
+  return from;
 }
 
 VideoSink::VideoSink(const std::string& path, const SinkOptions& options) {
@@ -579,5 +532,11 @@ void VideoSink::commit() { m_impl->commit(); }
 std::int64_t VideoSink::maxFrames() const { return m_impl->maxFrames(); }
 std::int64_t VideoSink::framesWritten() const { return m_impl->m_written; }
 const std::vector<std::string>& VideoSink::warnings() const { return m_impl->m_warnings; }
+const std::vector<std::string>& VideoSink::lost() const { return m_impl->m_lost; }
+
+bool isVideoEncoder(const std::string& name) {
+  const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
+  return codec != nullptr && codec->type == AVMEDIA_TYPE_VIDEO;
+}
 
 }  // namespace zel::media

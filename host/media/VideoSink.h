@@ -22,15 +22,33 @@ namespace detail {
 class SinkImpl;
 }
 
-/// Where the audio of an output comes from: the audio streams of a file, from a point on that
-/// file's clock onwards. The packets are copied, not decoded.
-struct AudioFrom {
-  std::string path;
-  double startTime = 0;  ///< seconds on the file's clock that become time 0 of the output
-  bool trimStart = false;  ///< drop packets before startTime (false keeps the file's lead-in)
+/// What becomes of the input's audio streams in a video container.
+enum class AudioMode {
+  Auto,    ///< copied where the container takes the codec, else encoded to its usual audio codec
+  Copy,    ///< copied; a stream the container does not take is left out (and named)
+  Encode,  ///< decoded and encoded to the container's usual audio codec
+  None,    ///< left out
+};
 
-  /// The audio that belongs with frames k, k+1, ... of `source`; nullopt when it has none.
-  static std::optional<AudioFrom> of(const VideoSource& source, std::int64_t k = 0);
+/// The rest of an input, carried into a video container beside the rendered video as a user of
+/// `ffmpeg -map 0` expects: every audio, subtitle and data stream the container takes (packets
+/// copied, not decoded; audio encoded where the container needs it), the file's metadata and
+/// chapters, and the video stream's metadata and display matrix (rotation). What the container
+/// cannot take is named in VideoSink::lost().
+struct CopyFrom {
+  std::string path;
+  /// False: output time 0 is the earliest start of the input's streams, so every stream keeps
+  /// its place against the video (a lead-in, a late start). True (a part of the input): output
+  /// time 0 is the first frame written, and what comes before it is dropped.
+  bool fromFirstFrame = false;
+  /// Seconds on the input's clock of the first frame written, as far as known when the output
+  /// opens: where chapters of a part start.
+  double firstFrameTime = 0;
+  AudioMode audio = AudioMode::Auto;
+
+  /// The rest of `source` for a render of its frames k, k+1, ...; nullopt for a source that is
+  /// not a video file.
+  static std::optional<CopyFrom> of(const VideoSource& source, std::int64_t k = 0);
 };
 
 /// The stream a sink writes. Size, rate and format describe the frames passed to write().
@@ -38,6 +56,10 @@ struct SinkOptions {
   int width = 0;
   int height = 0;
   AVRational rate{25, 1};
+  /// Unit of Frame::timestamp() of the frames written. Set (num > 0), a video container shows
+  /// each frame at its own timestamp, so a variable rate stays variable; unset, frames follow
+  /// each other at `rate`. Y4M and PNG always do the latter.
+  AVRational timeBase{0, 1};
   FrameFormat format = FrameFormat::Rgba;
   FieldOrder fieldOrder = FieldOrder::Progressive;  ///< marked in the stream; interlaced coding
   AVRational pixelAspect{1, 1};
@@ -50,7 +72,7 @@ struct SinkOptions {
   /// know is an error. Y4M and PNG have nothing to tune and ignore them.
   std::map<std::string, std::string> codecOptions;
   bool overwrite = false;  ///< replace an existing output (else opening fails)
-  std::optional<AudioFrom> audio;
+  std::optional<CopyFrom> copyFrom;  ///< the rest of the input, for a video container
   int firstNumber = 1;  ///< number of the first picture of a PNG sequence
   /// .png: write the frames' alpha (RGBA pictures). False writes opaque RGB pictures, for frames
   /// made from a source without alpha, whose alpha bytes mean nothing to a viewer.
@@ -58,8 +80,8 @@ struct SinkOptions {
 };
 
 /// Writes frames to a file chosen by the name's extension:
-///   .mp4 .mkv .mov  H.264 through libx264 (or SinkOptions::codec), 4:2:0 or 4:2:2, with copies
-///                   of the audio streams of SinkOptions::audio that the container takes;
+///   .mp4 .mkv .mov  H.264 through libx264 (or SinkOptions::codec), 4:2:0 or 4:2:2, with what
+///                   SinkOptions::copyFrom keeps of the input;
 ///   .y4m            uncompressed 4:2:2 (yuv422p) when the frames are Uyvy/Yuy2, which keeps
 ///                   them byte-exact, else 4:4:4 (yuv444p) from RGB (BT.601, video range);
 ///   .png            one RGBA picture, or a numbered sequence when the name holds a %d pattern;
@@ -93,11 +115,17 @@ public:
   /// Most frames this output holds: 1 for a single PNG, -1 for no limit.
   std::int64_t maxFrames() const;
   std::int64_t framesWritten() const;
-  /// Notes on what was left out (an audio stream the container cannot take).
+  /// Notes on what was changed on the way (an audio stream encoded for the container).
   const std::vector<std::string>& warnings() const;
+  /// What of the input was left out (a stream the container does not take, rotation in a
+  /// container without it), each as a short phrase.
+  const std::vector<std::string>& lost() const;
 
 private:
   std::unique_ptr<detail::SinkImpl> m_impl;
 };
+
+/// True when FFmpeg has a video encoder of that name ("libx264", "ffv1"), as --codec takes it.
+bool isVideoEncoder(const std::string& name);
 
 }  // namespace zel::media

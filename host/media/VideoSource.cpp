@@ -4,8 +4,10 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "Error.h"
 #include "detail/FFmpeg.h"
@@ -24,6 +26,7 @@ public:
 
   SourceInfo m_info;
   std::int64_t m_next = 0;  ///< index of the frame the next read returns
+  std::string m_damage;     ///< why reading stopped early; empty when it did not
 };
 
 }  // namespace detail
@@ -62,6 +65,24 @@ std::int64_t checkedCount(const SourceOptions& options, AVRational rate, const s
   return av_rescale(kDefaultSeconds, rate.num, rate.den);
 }
 
+/// The render time of a picture shown at `timestamp`: (timestamp - first) x time base x rate,
+/// in frames. A timestamp is only as exact as its time base (a millisecond in Matroska), so a
+/// time within one tick of a whole frame is that frame: a constant rate renders frame k at k.
+double renderTime(std::int64_t timestamp, const SourceInfo& info) {
+  const long double ticks = static_cast<long double>(timestamp - info.firstTimestamp);
+  const long double tick = static_cast<long double>(info.timeBase.num) * info.rate.num /
+                           (static_cast<long double>(info.timeBase.den) * info.rate.den);
+  const long double frames = ticks * tick;
+  const long double nearest = std::round(frames);
+  return static_cast<double>(std::fabs(frames - nearest) <= tick + 1e-9L ? nearest : frames);
+}
+
+/// Sources without timing of their own show frame k at k, in a time base of one frame.
+void setCountedTime(Frame& frame) {
+  frame.setTimestamp(frame.index());
+  frame.setTime(static_cast<double>(frame.index()));
+}
+
 void checkFormatFits(const SourceInfo& info, FrameFormat format) {
   if (isYuv422(format) && info.width % 2 != 0) {
     const std::string name = info.path.empty() ? "the test pattern" : "'" + info.path + "'";
@@ -87,6 +108,7 @@ public:
     m_info.frameCountExact = true;
     m_info.codec = "testpattern";
     m_info.pixelFormat = "rgba";
+    m_info.timeBase = av_inv_q(m_info.rate);
   }
 
   bool read(Frame& frame, FrameFormat format) override {
@@ -109,6 +131,7 @@ public:
                        targetStrides);
     }
     frame.setIndex(m_next++);
+    setCountedTime(frame);
     frame.setFieldOrder(FieldOrder::Progressive);
     return true;
   }
@@ -193,6 +216,7 @@ public:
     describeStream(options, pattern);
     m_packet = makePacket();
     m_picture = makeAvFrame();
+    if (m_info.kind == SourceKind::Video) primeFirstPicture();
   }
 
   bool read(Frame& frame, FrameFormat format) override {
@@ -200,11 +224,21 @@ public:
     clearLastLog();
     if (m_info.kind == SourceKind::Still) return readStill(frame, format);
     if (m_info.frameCountExact && m_next >= m_info.frameCount) return false;
-    while (decodeNext()) {
+    while (nextPicture()) {
       if (!acceptDecoded()) continue;
       deliver(*m_picture, frame, format);
       frame.setIndex(m_next++);
+      if (m_info.kind == SourceKind::Video) {
+        frame.setTimestamp(pictureTimestamp());
+        frame.setTime(renderTime(frame.timestamp(), m_info));
+      } else {
+        setCountedTime(frame);
+      }
       return true;
+    }
+    if (!m_damageReason.empty() && m_damage.empty()) {
+      m_damage = "'" + m_info.path + "' is damaged: reading stopped at frame " + std::to_string(m_next) + " (" +
+                 m_damageReason + ")";
     }
     return false;
   }
@@ -217,21 +251,28 @@ public:
       m_next = k;
       return;
     }
-    const std::int64_t target = av_rescale_q(k, av_inv_q(m_info.rate), m_stream->time_base) + streamStart();
-    const int rc = av_seek_frame(m_format.get(), m_streamIndex, target, AVSEEK_FLAG_BACKWARD);
-    if (rc >= 0) {
-      restartDecoder();
-      m_skipByCount = false;
-    } else if (k > m_next && m_skipTo < 0) {
-      // Not seekable: decode forward and drop the frames before k.
-      m_decodedIndex = m_next;
-      m_skipByCount = true;
+    if (m_info.kind == SourceKind::Video) {
+      if (seekByTimestamp(k)) return;
     } else {
-      fail("cannot seek back in", m_info.path, rc);
+      // An image sequence numbers its pictures: frame k is shown at k.
+      const std::int64_t target = av_rescale_q(k, av_inv_q(m_info.rate), m_stream->time_base) + streamStart();
+      if (av_seek_frame(m_format.get(), m_streamIndex, target, AVSEEK_FLAG_BACKWARD) >= 0) {
+        restartDecoder();
+        m_skipByCount = false;
+        m_skipTimestamp = target;
+        m_skipTo = k;
+        m_next = k;
+        return;
+      }
     }
+    if (k < m_next || m_skipTo >= 0) throw Error("cannot seek back in '" + m_info.path + "': it cannot seek");
+    // Not seekable: decode forward and drop the frames before k.
+    m_decodedIndex = m_next;
+    m_skipByCount = true;
     m_skipTo = k;
     m_next = k;
   }
+
 
 private:
   void openDecoder() {
@@ -295,7 +336,115 @@ private:
     m_info.hasAlpha = descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
     const char* name = av_get_pix_fmt_name(pixelFormat);
     m_info.pixelFormat = name != nullptr ? name : "unknown";
-    m_info.startTime = m_info.kind == SourceKind::Video ? av_q2d(m_stream->time_base) * static_cast<double>(streamStart()) : 0;
+    m_info.timeBase = m_info.kind == SourceKind::Video ? m_stream->time_base : av_inv_q(m_info.rate);
+    if (m_info.kind == SourceKind::Video) countShownFrames();
+  }
+
+  /// MP4 and MOV index every sample, including those an edit list hides (decoded only as
+  /// references for the first shown picture): the frames shown are the others.
+  void countShownFrames() {
+    const int entries = avformat_index_get_entries_count(m_stream);
+    if (!m_info.frameCountExact || entries != m_info.frameCount) return;
+    std::int64_t shown = 0;
+    for (int i = 0; i < entries; ++i) {
+      if ((avformat_index_get_entry(m_stream, i)->flags & AVINDEX_DISCARD_FRAME) == 0) ++shown;
+    }
+    if (shown > 0) m_info.frameCount = shown;
+  }
+
+  /// Decodes the first picture now: its timestamp is the origin of every render time, and a file
+  /// with nothing decodable fails here, before any output exists. read() returns it first.
+  void primeFirstPicture() {
+    if (!decodeNext()) {
+      throw Error("cannot read '" + m_info.path + "': " +
+                  (m_damageReason.empty() ? std::string("its video holds no picture") : m_damageReason));
+    }
+    m_pending = true;
+    const std::int64_t first = m_picture->best_effort_timestamp;
+    m_info.firstTimestamp = first == AV_NOPTS_VALUE ? streamStart() : first;
+    m_info.startTime = av_q2d(m_info.timeBase) * static_cast<double>(m_info.firstTimestamp);
+  }
+
+  /// The picture in m_picture: the primed first one, else the next decoded one.
+  bool nextPicture() {
+    if (m_pending) {
+      m_pending = false;
+      return true;
+    }
+    return decodeNext();
+  }
+
+  /// Timestamp of the picture in m_picture; a picture without one follows the last at the
+  /// nominal rate.
+  std::int64_t pictureTimestamp() {
+    std::int64_t stamp = m_picture->best_effort_timestamp;
+    if (stamp == AV_NOPTS_VALUE || (m_lastTimestamp != AV_NOPTS_VALUE && stamp <= m_lastTimestamp)) {
+      stamp = m_lastTimestamp == AV_NOPTS_VALUE
+                  ? m_info.firstTimestamp
+                  : m_lastTimestamp + std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(m_info.rate), m_info.timeBase));
+    }
+    m_lastTimestamp = stamp;
+    return stamp;
+  }
+
+  /// How many packets past frame k a scan reads: pictures are stored in decoding order, at most
+  /// this many places away from the order they are shown in.
+  static constexpr std::int64_t kReorderDepth = 32;
+
+  /// Seeks so that frame k, the k-th picture shown, is read next. The timestamp of that picture
+  /// comes from the packets (no decoding): those the edit list hides and those shown before the
+  /// first decodable picture do not count. Returns false when the file cannot seek; packets
+  /// without timestamps make it count decoded pictures from the start instead.
+  bool seekByTimestamp(std::int64_t k) {
+    if (av_seek_frame(m_format.get(), m_streamIndex, streamStart(), AVSEEK_FLAG_BACKWARD) < 0) return false;
+    std::vector<std::int64_t> shown;
+    bool untimed = false;
+    while (static_cast<std::int64_t>(shown.size()) <= k + kReorderDepth) {
+      if (av_read_frame(m_format.get(), m_packet.get()) < 0) break;
+      if (m_packet->stream_index == m_streamIndex && (m_packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
+        if (m_packet->pts == AV_NOPTS_VALUE) untimed = true;
+        else if (m_packet->pts >= m_info.firstTimestamp) shown.push_back(m_packet->pts);
+      }
+      av_packet_unref(m_packet.get());
+      if (untimed) break;
+    }
+    if (untimed) {
+      const int rc = av_seek_frame(m_format.get(), m_streamIndex, streamStart(), AVSEEK_FLAG_BACKWARD);
+      if (rc < 0) fail("cannot seek in", m_info.path, rc);
+      startCountingAt(k);
+      return true;
+    }
+    m_pending = false;
+    m_next = k;
+    if (static_cast<std::int64_t>(shown.size()) <= k) {
+      // Past the end: nothing more to read.
+      restartDecoder();
+      m_finished = true;
+      m_skipTo = -1;
+      return true;
+    }
+    std::nth_element(shown.begin(), shown.begin() + k, shown.end());
+    const std::int64_t target = shown[static_cast<std::size_t>(k)];
+    const int rc = av_seek_frame(m_format.get(), m_streamIndex, target, AVSEEK_FLAG_BACKWARD);
+    if (rc < 0) fail("cannot seek in", m_info.path, rc);
+    restartDecoder();
+    m_skipByCount = false;
+    m_skipTimestamp = target;
+    m_skipTo = k;
+    // Timestamps of pictures before k are not needed to fill gaps: they are dropped.
+    m_lastTimestamp = AV_NOPTS_VALUE;
+    return true;
+  }
+
+  /// Restarts decoding at the start and drops pictures by count until frame k.
+  void startCountingAt(std::int64_t k) {
+    restartDecoder();
+    m_pending = false;
+    m_decodedIndex = 0;
+    m_skipByCount = true;
+    m_skipTo = k;
+    m_next = k;
+    m_lastTimestamp = AV_NOPTS_VALUE;
   }
 
   std::int64_t streamStart() const { return m_stream->start_time == AV_NOPTS_VALUE ? 0 : m_stream->start_time; }
@@ -304,38 +453,80 @@ private:
     avcodec_flush_buffers(m_decoder.get());
     m_draining = false;
     m_finished = false;
+    m_damageReason.clear();
   }
 
-  /// Puts the next decoded picture in m_picture; false at the end of the stream.
+  /// The file cannot be read or decoded past this point: what the decoder holds still comes
+  /// out, then the stream ends with the reason kept for damage().
+  void stopAtDamage(const std::string& reason) {
+    if (m_damageReason.empty()) m_damageReason = reason;
+    if (!m_draining) {
+      m_draining = true;
+      if (avcodec_send_packet(m_decoder.get(), nullptr) < 0) m_finished = true;
+    }
+  }
+
+  /// At the end of the file: a file cut short holds an index (MP4, MOV) that points past its end.
+  void checkIndexReachesEnd() {
+    if (m_format->pb == nullptr) return;
+    const std::int64_t size = avio_size(m_format->pb);
+    if (size <= 0) return;
+    const int entries = avformat_index_get_entries_count(m_stream);
+    std::int64_t missing = 0;
+    for (int i = 0; i < entries; ++i) {
+      const AVIndexEntry* entry = avformat_index_get_entry(m_stream, i);
+      if (entry->pos + entry->size > size && (entry->flags & AVINDEX_DISCARD_FRAME) == 0) ++missing;
+    }
+    if (missing > 0) {
+      m_damageReason = "the file ends before the data of its last " + std::to_string(missing) +
+                       (missing == 1 ? " frame" : " frames");
+    }
+  }
+
+  /// Puts the next decoded picture in m_picture; false at the end of the stream, or where the
+  /// file cannot be read or decoded further (m_damageReason then says why).
   bool decodeNext() {
     while (!m_finished) {
       int rc = avcodec_receive_frame(m_decoder.get(), m_picture.get());
       if (rc == 0) return true;
-      if (rc == AVERROR_EOF) {
+      if (rc == AVERROR_EOF || (rc != AVERROR(EAGAIN) && m_draining)) {
         m_finished = true;
         break;
       }
-      if (rc != AVERROR(EAGAIN)) fail("cannot decode", m_info.path, rc);
+      if (rc != AVERROR(EAGAIN)) {
+        stopAtDamage(describe("cannot decode", m_info.path, rc));
+        continue;
+      }
       if (m_draining) {
         m_finished = true;
         break;
       }
       rc = av_read_frame(m_format.get(), m_packet.get());
       if (rc == AVERROR_EOF) {
+        if (m_info.kind == SourceKind::Video) checkIndexReachesEnd();
         m_draining = true;
         rc = avcodec_send_packet(m_decoder.get(), nullptr);
-        if (rc < 0 && rc != AVERROR_EOF) fail("cannot decode", m_info.path, rc);
+        if (rc < 0 && rc != AVERROR_EOF) m_finished = true;
         continue;
       }
-      if (rc < 0) fail("cannot read", m_info.path, rc);
-      if (m_packet->stream_index == m_streamIndex) rc = avcodec_send_packet(m_decoder.get(), m_packet.get());
+      if (rc < 0) {
+        stopAtDamage(describe("cannot read", m_info.path, rc));
+        continue;
+      }
+      const bool ours = m_packet->stream_index == m_streamIndex;
+      if (ours && (m_packet->flags & AV_PKT_FLAG_CORRUPT) != 0 && m_info.kind == SourceKind::Video) {
+        av_packet_unref(m_packet.get());
+        stopAtDamage("the data of a frame is cut short or corrupt");
+        continue;
+      }
+      if (ours) rc = avcodec_send_packet(m_decoder.get(), m_packet.get());
       av_packet_unref(m_packet.get());
-      if (rc < 0) fail("cannot decode", m_info.path, rc);
+      if (rc < 0 && rc != AVERROR(EAGAIN)) stopAtDamage(describe("cannot decode", m_info.path, rc));
     }
     return false;
   }
 
-  /// After a seek: drops pictures before the target and learns the index of the first one kept.
+  /// After a seek: drops pictures before the target.
   bool acceptDecoded() {
     if (m_skipTo < 0) return true;
     if (m_skipByCount) {
@@ -348,16 +539,10 @@ private:
       // No time stamps to tell where the seek landed: start over and count.
       const int rc = av_seek_frame(m_format.get(), m_streamIndex, streamStart(), AVSEEK_FLAG_BACKWARD);
       if (rc < 0) fail("cannot seek in", m_info.path, rc);
-      restartDecoder();
-      m_decodedIndex = 0;
-      m_skipByCount = true;
+      startCountingAt(m_skipTo);
       return false;
     }
-    const std::int64_t index =
-        av_rescale_q_rnd(pts - streamStart(), m_stream->time_base, av_inv_q(m_info.rate),
-                         static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
-    if (index < m_skipTo) return false;
-    m_next = index;
+    if (pts < m_skipTimestamp) return false;
     m_skipTo = -1;
     return true;
   }
@@ -387,6 +572,7 @@ private:
     }
     frame.copyFrom(m_still);
     frame.setIndex(m_next++);
+    setCountedTime(frame);
     return true;
   }
 
@@ -402,6 +588,10 @@ private:
   std::int64_t m_skipTo = -1;  ///< after a seek: the frame to stop dropping at; -1 when none
   bool m_skipByCount = false;  ///< drop by counting frames instead of by time stamps
   std::int64_t m_decodedIndex = 0;  ///< when counting: index of the next decoded picture
+  std::int64_t m_skipTimestamp = 0; ///< otherwise: the timestamp of the frame sought
+  bool m_pending = false;           ///< m_picture holds the primed first picture, not yet read
+  std::int64_t m_lastTimestamp = AV_NOPTS_VALUE;  ///< of the last picture read
+  std::string m_damageReason;       ///< why decoding stopped early; empty when it did not
   Frame m_still;               ///< a still image, converted once per format
   bool m_stillDecoded = false;
 };
@@ -436,6 +626,7 @@ VideoSource VideoSource::testPattern(const SourceOptions& options) {
 }
 
 const SourceInfo& VideoSource::info() const { return m_impl->m_info; }
+const std::string& VideoSource::damage() const { return m_impl->m_damage; }
 bool VideoSource::read(Frame& frame, FrameFormat format) { return m_impl->read(frame, format); }
 void VideoSource::seek(std::int64_t k) { m_impl->seek(k); }
 std::int64_t VideoSource::position() const { return m_impl->m_next; }

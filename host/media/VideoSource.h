@@ -63,6 +63,10 @@ struct SourceInfo {
   std::string codec;        ///< decoder name ("h264", "png"); "testpattern" for the pattern
   std::string pixelFormat;  ///< the decoder's pixel format name ("yuv420p", "rgb24", "rgba")
   double startTime = 0;     ///< seconds on the file's clock at which frame 0 is shown
+  /// Unit of Frame::timestamp(): the video stream's own time base for a file; 1 / rate for the
+  /// test pattern, stills and sequences, whose frame k is shown at k.
+  AVRational timeBase{1, 25};
+  std::int64_t firstTimestamp = 0;  ///< timestamp of frame 0
 };
 
 /// A stream of pictures read in order. One thread at a time may use a source; sources are
@@ -84,19 +88,27 @@ public:
   const SourceInfo& info() const;
 
   /// Decodes the next frame into `frame`, allocated at info().width x height in `format`, with
-  /// its index and field order set. Returns false (frame untouched) at the end of the stream.
-  /// Throws Error when a 4:2:2 format is asked for an odd width or the file cannot be decoded.
+  /// its index, field order, timestamp and render time set. Frame k is the k-th picture shown
+  /// (in presentation order, after the file's edit list). Returns false (frame untouched) at the
+  /// end of the stream, or where the file is damaged past the first frame: damage() then says
+  /// where and why. Throws Error when a 4:2:2 format is asked for an odd width, or when not even
+  /// the first frame decodes.
   bool read(Frame& frame, FrameFormat format);
 
-  /// Makes frame k the next one read(); k at or past the end makes read() return false. A file
-  /// that cannot seek is read forward to k; going back in it throws Error.
+  /// Makes frame k (the k-th picture shown, as read() counts) the next one read(); k at or past
+  /// the end makes read() return false. A file that cannot seek is read forward to k; going back
+  /// in it throws Error.
   void seek(std::int64_t k);
+
+  /// Empty while the stream reads cleanly; after read() returned false because the file is cut
+  /// short or cannot be decoded further, one line naming the frame where reading stopped and why.
+  const std::string& damage() const;
 
   /// Index of the frame the next read() returns.
   std::int64_t position() const;
 
-  /// Seconds on the file's clock at which frame k is shown: startTime + k / rate. A sink that
-  /// copies this source's audio starts the audio there.
+  /// Seconds on the file's clock at which frame k is shown, as startTime + k / rate: exact for
+  /// a constant rate, an estimate for a variable one (Frame::timestamp() is exact).
   double timeOfFrame(std::int64_t k) const;
 
 private:

@@ -1,8 +1,11 @@
 // zelhost render, run as a user runs it: the built binary on real files, its output read back
 // with ffmpeg (pixels) and ffprobe (streams). Small frames and few of them keep the suite quick.
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -191,6 +195,26 @@ double ChangedColumn(const std::string& picture, const std::string& base, int fi
   return count == 0 ? -1 : sum / count;
 }
 
+/// Presentation times of the frames of one stream ("v", "a:0") as ffprobe shows them, in seconds.
+std::vector<double> FrameTimes(const std::string& file, const std::string& stream = "v") {
+  std::vector<double> times;
+  std::istringstream lines(Tool("ffprobe -v error -select_streams " + stream + " -show_entries frame=pts_time -of csv=p=0 " +
+                                ShellQuoted(file)));
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] != ',') times.push_back(std::atof(line.c_str()));
+  return times;
+}
+
+/// ffprobe's compact listing of what the tests compare: streams with their language, the
+/// rotation, the file's tags and the chapters.
+std::string Layout(const std::string& file) {
+  return Tool("ffprobe -v error -show_entries stream=codec_type,codec_name:stream_tags=language,timecode:"
+              "stream_side_data=rotation:format_tags=title,creation_time,location:chapter=start_time,end_time:"
+              "chapter_tags=title -of compact=nk=0 " + ShellQuoted(file));
+}
+
+long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+
 // --- lossless outputs ----------------------------------------------------------------------------
 
 TEST_F(RenderCommandTest, PngKeepsEveryPixelOutsideTheClockAndDrawsInside) {
@@ -332,7 +356,7 @@ TEST_F(RenderCommandTest, AudioSurvivesTheRender) {
       {{}, "whole.mp4", true, 2.0},
       {{"--start", "10", "--frames", "20"}, "part.mkv", true, 0.8},
       {{"--no-audio"}, "silent.mp4", false, 0},
-      {{}, "video.y4m", false, 0},  // Y4M holds no audio
+      {{"--no-audio"}, "silent.y4m", false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
@@ -359,6 +383,10 @@ TEST_F(RenderCommandTest, AudioSurvivesTheRender) {
       if (!line.empty() && line[0] != '#') out.push_back(line.substr(line.rfind(',') + 1));
     return out;
   };
+  // Y4M holds no audio, and says so even with --quiet.
+  const Outcome y4m = Render({"-i", Input("av.mp4"), "-o", "video.y4m", "-q"});
+  EXPECT_EQ(y4m.exitCode, 0);
+  EXPECT_EQ(y4m.err, "zelhost: warning: not kept in 'video.y4m': every stream but the video (Y4M holds pictures only)\n");
   const std::vector<std::string> original = hashes(Input("av.mp4"));
   const std::vector<std::string> copied = hashes(Work("whole.mp4"));
   ASSERT_GE(copied.size() + 2, original.size());
@@ -504,7 +532,8 @@ TEST_F(RenderCommandTest, BadInputsFailWithOneLineAndLeaveNothing) {
       {"bad font", with({"-o", "out.mp4", "--font", "Arial,-32,heavy"}), 2, "--font 'Arial,-32,heavy': weight 'heavy'"},
       {"unknown output type", with({"-o", "out.avi"}), 2, "-o 'out.avi': unknown output type"},
       {"many frames into one PNG", with({"-o", "out.png"}), 2, "holds one picture; name it with a %d pattern"},
-      {"unknown encoder", with({"-o", "out.mp4", "--codec", "nosuchcodec"}), 1, "no video encoder named 'nosuchcodec'"},
+      {"unknown encoder", with({"-o", "out.mp4", "--codec", "nosuchcodec"}), 2,
+       "--codec 'nosuchcodec': FFmpeg has no video encoder of that name"},
       {"no output", with({}), 2, "--output is required"},
       {"unknown option", with({"-o", "out.mp4", "--colour", "red"}), 2, "--colour"},
       {"missing plug-in", with({"/nonexistent/ZEL2Clock.zel", "-o", "out.mp4"}), 1, "/nonexistent/ZEL2Clock.zel"},
@@ -523,6 +552,254 @@ TEST_F(RenderCommandTest, BadInputsFailWithOneLineAndLeaveNothing) {
   EXPECT_EQ(ReadFile(Work("existing.mp4")), "keep me");
 }
 
+// --- what the file has besides its pictures ------------------------------------------------------
+
+TEST_F(RenderCommandTest, AnOutputThatIsAnInputIsRefusedAndTheInputStaysIntact) {
+  const std::string original = ReadFile(Input("av.mp4"));
+  fs::copy_file(Input("av.mp4"), Work("clip.mp4"));
+  fs::create_symlink("clip.mp4", Work("link.mp4"));
+  fs::create_hard_link(Work("clip.mp4"), Work("hard.mp4"));
+  std::ofstream(Work("look.json")) << R"({"parameters": {"X": 25}})";
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"-i", "clip.mp4", "-o", "clip.mp4"}, "-o 'clip.mp4' is the input ('clip.mp4')"},
+      {{"-i", "clip.mp4", "-o", "clip.mp4", "-y"}, "-o 'clip.mp4' is the input"},
+      {{"-i", "clip.mp4", "-o", "./clip.mp4", "-y"}, "-o './clip.mp4' is the input"},
+      {{"-i", Work("clip.mp4"), "-o", "link.mp4", "-y"}, "-o 'link.mp4' is the input"},
+      {{"-i", "link.mp4", "-o", "hard.mp4", "-y"}, "-o 'hard.mp4' is the input"},
+      {{"-i", "clip.mp4", "-o", "look.json", "-y", "--project", "look.json"}, "unknown output type"},
+      {{"-o", "look.mp4", "--project", "look.mp4"}, ""},
+  };
+  fs::copy_file(Work("look.json"), Work("look.mp4"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments[1] + " -> " + c.arguments[3]);
+    const Outcome o = Render(c.arguments);
+    EXPECT_EQ(o.exitCode, 2) << o.err;
+    EXPECT_EQ(Lines(o.err), 1) << o.err;
+    EXPECT_NE(o.err.find(c.message), std::string::npos) << o.err;
+  }
+  EXPECT_TRUE(ReadFile(Work("clip.mp4")) == original) << "the input is untouched";
+  EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"clip.mp4", "hard.mp4", "link.mp4", "look.json", "look.mp4"}));
+}
+
+TEST_F(RenderCommandTest, VariableRateKeepsEveryTimestampAndFrameKRendersAtItsTime) {
+  // A flat grey picture, losslessly coded, shown at 25 fps for ten frames and then at about
+  // 10 fps: frame 12 is shown at 0.6 s, so it renders at time 0.6 x 25 = 15, exactly as frame 15
+  // of the grey still does (a still shows frame k at time k).
+  Tool("ffmpeg -v error -y -f lavfi -i color=c=0x808080:s=320x240:r=25 -t 2 -vf \"setpts='if(lt(N,10),N*0.04,"
+       "0.4+(N-10)*0.1)/TB'\" -fps_mode passthrough -c:v ffv1 -pix_fmt bgr0 " + Work("vfr.mkv"));
+  const std::vector<double> input = FrameTimes(Work("vfr.mkv"));
+  ASSERT_GT(input.size(), 20u);
+  ASSERT_NEAR(input[12], 0.6, 0.001);
+
+  for (const char* output : {"out.mkv", "out.mp4"}) {
+    SCOPED_TRACE(output);
+    RenderOk({"-i", "vfr.mkv", "-o", output});
+    const std::vector<double> times = FrameTimes(Work(output));
+    ASSERT_EQ(times.size(), input.size());
+    for (std::size_t k = 0; k < times.size(); ++k) EXPECT_NEAR(times[k], input[k], 0.0011) << "frame " << k;
+  }
+
+  const std::vector<std::string> look = {"--set", "Clock Type List=Digital Clock", "--set", "Style List=Frame Counter",
+                                         "--set", "X@0=20", "--set", "X@20=80"};
+  auto with = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.end(), look.begin(), look.end());
+    return arguments;
+  };
+  RenderOk(with({"-i", "vfr.mkv", "-o", "whole-%02d.png"}));
+  for (int k : {3, 12, 17}) {
+    SCOPED_TRACE(k);
+    const std::string part = "part-" + std::to_string(k) + ".png";
+    RenderOk(with({"-i", "vfr.mkv", "-o", part, "--start", std::to_string(k)}));
+    char whole[32];
+    std::snprintf(whole, sizeof whole, "whole-%02d.png", k + 1);
+    EXPECT_TRUE(ReadFile(Work(part)) == ReadFile(Work(whole))) << "frame " << k << " of --start differs from the whole";
+  }
+  RenderOk(with({"-i", Input("grey.png"), "-o", "still-15.png", "--start", "15"}));
+  EXPECT_TRUE(ReadFile(Work("part-12.png")) == ReadFile(Work("still-15.png"))) << "frame 12 renders at time 15";
+}
+
+TEST_F(RenderCommandTest, AFileThatStartsOnANonKeyframeStaysInSyncWithItsAudio) {
+  // Cut without re-encoding half a second into a file whose only keyframe is its first frame:
+  // the frames before the cut stay in the file, hidden by an edit list, and the audio starts at
+  // the cut. The output shows the same frames at the same times against the audio.
+  Tool("ffmpeg -v error -y -ss 0.5 -i " + Input("av.mp4") + " -c copy " + Work("cut.mp4"));
+  const std::vector<double> video = FrameTimes(Work("cut.mp4")), audio = FrameTimes(Work("cut.mp4"), "a:0");
+  ASSERT_FALSE(video.empty());
+  ASSERT_FALSE(audio.empty());
+  for (const char* output : {"out.mp4", "out.mkv"}) {
+    SCOPED_TRACE(output);
+    RenderOk({"-i", "cut.mp4", "-o", output});
+    const std::vector<double> outVideo = FrameTimes(Work(output)), outAudio = FrameTimes(Work(output), "a:0");
+    ASSERT_EQ(outVideo.size(), video.size());
+    ASSERT_FALSE(outAudio.empty());
+    // Within a frame: Matroska has no edit list, so the AAC priming packet before the first
+    // shown sample shows as 21 ms more audio, as in any copy of the stream into it.
+    EXPECT_NEAR(outVideo.front() - outAudio.front(), video.front() - audio.front(), 0.04);
+    EXPECT_NEAR(outVideo.back() - outVideo.front(), video.back() - video.front(), 0.001);
+  }
+  // A part starts its audio with its first frame.
+  RenderOk({"-i", "cut.mp4", "-o", "part.mp4", "--start", "10", "--frames", "10"});
+  const std::vector<double> partVideo = FrameTimes(Work("part.mp4")), partAudio = FrameTimes(Work("part.mp4"), "a:0");
+  ASSERT_EQ(partVideo.size(), 10u);
+  ASSERT_FALSE(partAudio.empty());
+  EXPECT_NEAR(partVideo.front() - partAudio.front(), 0, 0.025);
+}
+
+/// Rotates the first track (the video) of an MP4 by 90 degrees: its header's display matrix.
+void RotateFirstTrack(const std::string& file) {
+  std::string bytes = ReadFile(file);
+  const std::size_t tkhd = bytes.find("tkhd");
+  ASSERT_NE(tkhd, std::string::npos);
+  // version and flags 4, times 8, track 4, reserved 4, duration 4, reserved 8, layer, group,
+  // volume, reserved 2 each: the matrix follows, nine big-endian 32-bit numbers.
+  const std::size_t matrix = tkhd + 4 + 4 + 8 + 4 + 4 + 4 + 8 + 8;
+  const std::uint32_t values[9] = {0, 0x10000, 0, 0xFFFF0000u, 0, 0, 0, 0, 0x40000000};
+  for (int i = 0; i < 9; ++i)
+    for (int b = 0; b < 4; ++b) bytes[matrix + 4 * i + b] = static_cast<char>(values[i] >> (24 - 8 * b));
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+TEST_F(RenderCommandTest, StreamsRotationMetadataAndChaptersAreKept) {
+  std::ofstream(Work("subs.srt")) << "1\n00:00:00,200 --> 00:00:01,000\nHello\n\n2\n00:00:01,200 --> 00:00:01,800\nWorld\n";
+  std::ofstream(Work("meta.txt")) << ";FFMETADATA1\ntitle=Holiday\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\n"
+                                     "title=First\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Second\n";
+  Tool("cd " + ShellQuoted(Work("")) + " && ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120:r=25 -f lavfi -i "
+       "sine=f=440:r=48000 -f lavfi -i sine=f=880:r=44100 -i subs.srt -i meta.txt -map 0:v -map 1:a -map 2:a -map 3:s "
+       "-map_metadata 4 -map_chapters 4 -t 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -c:s mov_text "
+       "-metadata creation_time=2020-01-02T03:04:05Z -metadata location=+48.8577+002.2950/ -metadata:s:a:0 language=fra "
+       "-metadata:s:a:1 language=deu -metadata:s:s:0 language=eng -timecode 01:00:00:00 rich.mp4");
+  RotateFirstTrack(Work("rich.mp4"));
+  const std::string input = Layout(Work("rich.mp4"));
+  for (const char* expected : {"rotation=-90", "language=fra", "language=deu", "codec_name=mov_text", "title=Holiday",
+                               "creation_time=2020-01-02T03:04:05", "location=+48.8577+002.2950/", "title=Second",
+                               "timecode=01:00:00:00"})
+    ASSERT_NE(input.find(expected), std::string::npos) << expected << " missing from the input:\n" << input;
+
+  // Into MP4 everything is kept: the same streams, tags, rotation and chapters.
+  RenderOk({"-i", "rich.mp4", "-o", "out.mp4"});
+  EXPECT_EQ(Layout(Work("out.mp4")), input);
+
+  // Matroska takes neither MP4's subtitle codec nor a rotation: one warning line names both,
+  // even with --quiet; the rest is kept.
+  const Outcome o = Render({"-i", "rich.mp4", "-o", "out.mkv", "-q"});
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_EQ(Lines(o.err), 1) << o.err;
+  EXPECT_EQ(o.err.rfind("zelhost: warning: not kept in 'out.mkv': ", 0), 0u) << o.err;
+  EXPECT_NE(o.err.find("(subtitle, mov_text)"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("the rotation of the video"), std::string::npos) << o.err;
+  const std::string mkv = Layout(Work("out.mkv"));
+  for (const char* expected : {"language=fra", "language=deu", "title=Holiday", "title=First", "title=Second"})
+    EXPECT_NE(mkv.find(expected), std::string::npos) << expected << " missing:\n" << mkv;
+}
+
+TEST_F(RenderCommandTest, AudioTheContainerCannotTakeIsEncodedWithAWarning) {
+  Tool("ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120:r=25 -f lavfi -i sine=f=440:r=48000 -t 2 -c:v libx264 "
+       "-preset ultrafast -pix_fmt yuv420p -c:a pcm_s16le " + Work("pcm.mov"));
+  struct Case {
+    const char* audio;
+    const char* codec;  ///< of the output's audio; "" for none
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"auto", "aac", "zelhost: warning: stream 1 (audio, pcm_s16le) encoded as aac: mp4 does not take pcm_s16le\n"},
+      {"copy", "", "zelhost: warning: not kept in 'copy.mp4': stream 1 (audio, pcm_s16le)\n"},
+      {"encode", "aac", "encoded as aac"},
+      {"none", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.audio);
+    const std::string output = std::string(c.audio) + ".mp4";
+    const Outcome o = Render({"-i", "pcm.mov", "-o", output, "--audio", c.audio});
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    if (*c.warning != '\0') {
+      EXPECT_NE(o.err.find(c.warning), std::string::npos) << o.err;
+    } else {
+      EXPECT_EQ(o.err.find("warning"), std::string::npos) << o.err;
+    }
+    auto audio = Probe(Work(output), "a:0");
+    EXPECT_EQ(audio["codec_name"], c.codec);
+    if (*c.codec != '\0') {
+      EXPECT_NEAR(std::atof(audio["duration"].c_str()), 2.0, 0.03);
+    }
+  }
+  EXPECT_EQ(Render({"-i", "pcm.mov", "-o", "bad.mp4", "--audio", "loud"}).exitCode, 2);
+}
+
+TEST_F(RenderCommandTest, ATruncatedFileRendersTheFramesBeforeTheDamage) {
+  Tool("ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120:r=25 -frames:v 125 -c:v libx264 -preset ultrafast -g 25 "
+       "-movflags +faststart " + Work("full.mp4"));
+  const std::string full = ReadFile(Work("full.mp4"));
+  std::ofstream(Work("cut.mp4"), std::ios::binary) << full.substr(0, full.size() * 6 / 10);
+  std::ofstream(Work("stub.mp4"), std::ios::binary) << full.substr(0, 3000);
+
+  const Outcome o = Render({"-i", "cut.mp4", "-o", "out.mp4", "-q"});
+  EXPECT_EQ(o.exitCode, 3) << o.err;
+  const int frames = std::atoi(Probe(Work("out.mp4"))["nb_read_frames"].c_str());
+  EXPECT_GT(frames, 30);
+  EXPECT_LT(frames, 125);
+  EXPECT_EQ(Lines(o.err), 1) << o.err;
+  EXPECT_NE(o.err.find("'cut.mp4' is damaged: reading stopped at frame " + std::to_string(frames)), std::string::npos)
+      << o.err;
+
+  const Outcome nothing = Render({"-i", "stub.mp4", "-o", "stub-out.mp4"});
+  EXPECT_EQ(nothing.exitCode, 1) << nothing.err;
+  EXPECT_EQ(Lines(nothing.err), 1) << nothing.err;
+  EXPECT_FALSE(fs::exists(Work("stub-out.mp4")));
+}
+
+TEST_F(RenderCommandTest, SmallThingsAUserMeets) {
+  // A part that runs past the end says how many frames it wrote.
+  Tool("ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120:r=25 -frames:v 125 -c:v libx264 -preset ultrafast " +
+       Work("125.mp4"));
+  Outcome o = Render({"-i", "125.mp4", "-o", "tail.mp4", "--start", "120", "--frames", "50"});
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_NE(o.err.find("wrote 'tail.mp4': 5 frames"), std::string::npos) << o.err;
+
+  // A video given where the plug-in goes.
+  o = Render({"125.mp4", "-o", "x.mp4"});
+  EXPECT_EQ(o.exitCode, 2);
+  EXPECT_NE(o.err.find("'125.mp4' is not a plug-in; did you mean -i '125.mp4'?"), std::string::npos) << o.err;
+
+  // A list is named by its list box.
+  o = Render({"-o", "x.mp4", "--frames", "1", "--set", "Clock Type List=Sundial"});
+  EXPECT_NE(o.err.find("parameter 'Clock Type List': 'Sundial'"), std::string::npos) << o.err;
+
+  const int version = Shell(ShellQuoted(ZEL_TEST_ZELHOST) + " --version >" + ShellQuoted(Work("version.txt")));
+  EXPECT_EQ(version, 0);
+  EXPECT_EQ(ReadFile(Work("version.txt")).rfind("zelhost ", 0), 0u);
+}
+
+TEST_F(RenderCommandTest, InterruptedRenderExits130AndLeavesNothing) {
+  const std::string command = "cd " + ShellQuoted(Work("")) + " && exec " + ShellQuoted(ZEL_TEST_ZELHOST) +
+                              " render -o long.y4m --size 64x64 --frames 10000000 -q 2>" + ShellQuoted(Work("err.txt"));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Once the temporary output exists the render is running; the handler is installed just after.
+  bool started = false;
+  for (int i = 0; i < 600 && !started; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (const auto& entry : fs::directory_iterator(m_root / "work"))
+      started = started || entry.path().filename().string().find("long") != std::string::npos;
+  }
+  ASSERT_TRUE(started);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ::kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_NE(ReadFile(Work("err.txt")).find("interrupted"), std::string::npos);
+  EXPECT_EQ(WorkFiles(), std::vector<std::string>{"err.txt"});
+}
+
 TEST_F(RenderCommandTest, ExistingOutputIsReplacedWithY) {
   std::ofstream(Work("out.png")) << "old";
   RenderOk({"-i", Input("grey.png"), "-o", "out.png", "-y"});
@@ -535,7 +812,7 @@ TEST_F(RenderCommandTest, HelpAnswersEveryOptionWithExamples) {
   ASSERT_EQ(o.exitCode, 0);
   for (const char* text : {"--input", "--output", "--overwrite", "--size", "--rate", "--start", "--frames", "--duration",
                            "--format", "--field-order", "--set", "--project", "--font", "--threads", "--codec",
-                           "--quiet", "NAME[@FRAME]=VALUE", "Examples:", "Exit codes:"})
+                           "--audio", "--quiet", "NAME[@FRAME]=VALUE", "Examples:", "Exit codes:", "3 the output was written but is short"})
     EXPECT_NE(o.out.find(text), std::string::npos) << text;
 }
 

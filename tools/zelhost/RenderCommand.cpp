@@ -1,6 +1,7 @@
 // zelhost render: the effect applied to real video. Frames are read in order on one thread,
 // rendered in place on several, and written in order again; parameters come from a project file,
 // --font and --set, in that order.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -59,6 +61,7 @@ struct RenderOptions {
   std::string font;
   std::string threads;
   std::string codec;
+  std::string audio = "auto";
   bool noAudio = false;
   bool quiet = false;
 };
@@ -68,6 +71,16 @@ class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+/// Ctrl-C or SIGTERM stopped the render: exit code 130, as a shell reports an interrupted command.
+class Interrupted : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// The output was written but holds fewer frames than asked for: the input is damaged.
+constexpr int kExitShort = 3;
+constexpr int kExitInterrupted = 130;
 
 enum class OutputKind { Video, Y4m, Png, PngSequence, Stdout };
 
@@ -84,6 +97,7 @@ struct Plan {
   std::optional<FontSpec> font;
   int threads = 1;
   OutputKind outputKind = OutputKind::Video;
+  media::AudioMode audio = media::AudioMode::Auto;
 };
 
 constexpr int kMaxThreads = 256;
@@ -147,10 +161,64 @@ OutputKind OutputKindOf(const std::string& path) {
   throw UsageError(OptionText("-o", path) + ": unknown output type (use .mp4, .mkv, .mov, .y4m, .png, or - for Y4M on standard output)");
 }
 
+/// True when `path` names an existing file that is `other` too (the same device and inode,
+/// through any path, link or hard link).
+bool SameFile(const std::string& path, const std::string& other) {
+  struct stat a {}, b {};
+  if (path.empty() || other.empty() || ::stat(path.c_str(), &a) != 0 || ::stat(other.c_str(), &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+/// An output that is one of the command's inputs would be destroyed by the render: refused
+/// whether or not -y is given.
+void RefuseOutputOverInput(const RenderOptions& o, const std::filesystem::path& plugin) {
+  if (o.output == "-" || media::isSequencePattern(o.output)) return;
+  const std::pair<const char*, std::string> inputs[] = {
+      {"the input", media::isSequencePattern(o.input) ? std::string() : o.input},
+      {"the project file", o.project},
+      {"the plug-in", plugin.string()},
+  };
+  for (const auto& [what, path] : inputs) {
+    if (SameFile(o.output, path))
+      throw UsageError(OptionText("-o", o.output) + " is " + what + " (" + Quoted(path) +
+                       "): the render would destroy it; choose another output name");
+  }
+}
+
+/// A plug-in is a shared library: a media file in its place was meant as the input.
+void CheckPluginArgument(const RenderOptions& o) {
+  if (o.plugin.empty()) return;
+  const std::filesystem::path path(o.plugin);
+  std::error_code ec;
+  if (path.extension() == ".zel" || !std::filesystem::is_regular_file(path, ec)) return;
+  char magic[4] = {};
+  std::ifstream(path, std::ios::binary).read(magic, sizeof magic);
+  if (std::string_view(magic, 4) == "\x7f" "ELF") return;
+  if (o.input.empty())
+    throw UsageError(Quoted(o.plugin) + " is not a plug-in; did you mean -i " + Quoted(o.plugin) + "?");
+  throw UsageError(Quoted(o.plugin) + " is not a plug-in (a ZEL plug-in is a .zel shared library)");
+}
+
+std::optional<media::AudioMode> ParseAudioMode(const std::string& text) {
+  const std::pair<const char*, media::AudioMode> modes[] = {
+      {"auto", media::AudioMode::Auto}, {"copy", media::AudioMode::Copy},
+      {"encode", media::AudioMode::Encode}, {"none", media::AudioMode::None}};
+  for (const auto& [name, mode] : modes)
+    if (text == name) return mode;
+  return std::nullopt;
+}
+
 Plan MakePlan(const RenderOptions& o) {
   Plan plan;
+  CheckPluginArgument(o);
   plan.plugin = o.plugin.empty() ? zel::host::DefaultPluginPath() : std::filesystem::path(o.plugin);
   plan.outputKind = OutputKindOf(o.output);
+  RefuseOutputOverInput(o, plan.plugin);
+  if (!o.codec.empty() && !media::isVideoEncoder(o.codec))
+    throw UsageError(OptionText("--codec", o.codec) + ": FFmpeg has no video encoder of that name (see 'ffmpeg -encoders')");
+  const auto audio = ParseAudioMode(o.audio);
+  if (!audio) throw UsageError(OptionText("--audio", o.audio) + ": expected auto, copy, encode or none");
+  plan.audio = o.noAudio ? media::AudioMode::None : *audio;
   if (plan.outputKind == OutputKind::Stdout && ::isatty(STDOUT_FILENO) != 0)
     throw UsageError("-o -: standard output is a terminal; send the Y4M stream to a program or a file (-o - | ffplay -)");
   plan.size = ParseSize(o.size);
@@ -386,6 +454,7 @@ int Run(const RenderOptions& o) {
   sinkOptions.width = info.width;
   sinkOptions.height = info.height;
   sinkOptions.rate = info.rate;
+  sinkOptions.timeBase = info.timeBase;
   sinkOptions.format = plan.format;
   sinkOptions.fieldOrder = order;
   sinkOptions.pixelAspect = info.pixelAspect;
@@ -394,7 +463,12 @@ int Run(const RenderOptions& o) {
   // The effect writes the clock's coverage into the alpha bytes; a picture made from an opaque
   // source is shown opaque, as a video output would be.
   sinkOptions.keepAlpha = info.hasAlpha;
-  if (!o.noAudio && plan.outputKind == OutputKind::Video) sinkOptions.audio = media::AudioFrom::of(source, plan.start);
+  // Y4M holds the pictures only: the sink names the sound it leaves out. A PNG is a picture.
+  const bool y4m = plan.outputKind == OutputKind::Y4m || plan.outputKind == OutputKind::Stdout;
+  if (plan.outputKind == OutputKind::Video || (y4m && info.hasAudio && plan.audio != media::AudioMode::None)) {
+    sinkOptions.copyFrom = media::CopyFrom::of(source, plan.start);
+    if (sinkOptions.copyFrom) sinkOptions.copyFrom->audio = plan.audio;
+  }
   media::VideoSink sink(o.output, sinkOptions);
 
   if (plan.start > 0) source.seek(plan.start);
@@ -415,7 +489,7 @@ int Run(const RenderOptions& o) {
 
   media::PipelineStages stages;
   stages.read = [&](std::size_t slot, std::int64_t seq) {
-    if (gInterrupted.load()) throw std::runtime_error("interrupted; nothing was written to " + Quoted(o.output));
+    if (gInterrupted.load()) throw Interrupted("interrupted; nothing was written to " + Quoted(o.output));
     if (count && seq >= *count) return false;
     return source.read(frames[slot], plan.format);
   };
@@ -425,8 +499,8 @@ int Run(const RenderOptions& o) {
     const FrameView view{frame.data(), static_cast<std::uint32_t>(frame.width()), static_cast<std::uint32_t>(frame.height()),
                          static_cast<std::size_t>(frame.stride()), kind};
     const std::int64_t k = frame.index();
-    const VOKRESULT rc = interlaced ? instance.RenderInterlaced(view, view, k, interlaceOrder, layout)
-                                    : instance.RenderFrame(view, view, k, layout);
+    const VOKRESULT rc = interlaced ? instance.RenderInterlacedAt(view, view, k, frame.time(), interlaceOrder, layout)
+                                    : instance.RenderFrameAt(view, view, k, frame.time(), layout);
     if (VOKFAILED(rc))
       throw std::runtime_error("the effect failed on frame " + std::to_string(k) + " with " + zel::host::ResultText(rc));
     frame.setFieldOrder(order);
@@ -436,11 +510,22 @@ int Run(const RenderOptions& o) {
     progress.update(seq + 1);
   };
   const std::int64_t written = media::runOrdered(stages, plan.threads, slots);
-  if (written == 0)
+  if (written == 0) {
+    if (!source.damage().empty()) throw media::Error(source.damage() + "; nothing was written");
     throw media::Error("nothing to render: " + InputName(o) + " has no frame " + std::to_string(plan.start));
+  }
   sink.commit();
-  progress.finish();
+  progress.finish(written);
 
+  // What was lost is said even with --quiet: a user must not find it out later.
+  if (!sink.lost().empty()) {
+    std::string list;
+    for (const std::string& item : sink.lost()) list += (list.empty() ? "" : ", ") + item;
+    std::cerr << "zelhost: warning: not kept in " << Quoted(o.output) << ": " << list << "\n";
+  }
+  if (!source.damage().empty())
+    std::cerr << "zelhost: warning: " << source.damage() << "; " << Quoted(o.output) << " holds the " << written
+              << (written == 1 ? " frame" : " frames") << " before it (exit code 3)\n";
   if (!o.quiet) {
     for (const std::string& warning : sink.warnings()) std::cerr << "zelhost: warning: " << warning << "\n";
     std::cerr << "zelhost: wrote " << (o.output == "-" ? std::string("standard output") : Quoted(o.output)) << ": "
@@ -448,7 +533,7 @@ int Run(const RenderOptions& o) {
               << RateText(info.rate) << " fps, " << media::toString(order) << ", " << media::toString(plan.format)
               << " processing\n";
   }
-  return 0;
+  return source.damage().empty() ? 0 : kExitShort;
 }
 
 constexpr const char* kFooter = R"(
@@ -458,12 +543,15 @@ INPUT   a video file the FFmpeg libraries read; a still image (repeated for ever
 OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (lossless:
         4:2:2 after --format uyvy or yuy2, else 4:4:4); .png (one frame, or a sequence with a
         %d pattern; RGBA when the input has alpha, else RGB); - writes Y4M to standard
-        output. The input's audio is copied into .mp4, .mkv and .mov. The output appears only
-        when complete: a failed render leaves nothing.
+        output. Into .mp4, .mkv and .mov goes the rest of the input, as the container takes it:
+        audio (see --audio), subtitle and data streams, metadata, chapters, rotation; what it
+        cannot take is named in one warning line. The output appears only when complete: a
+        failed render leaves nothing, and an output that is an input is refused.
 
-Frames and time: frames count from 0 at the input's first frame, and frame k renders at time k
-  (the second field of an interlaced frame at k + 0.5). Keyframes use the same numbers, so a
-  part (--start, --frames) looks exactly as it does in a render of the whole.
+Frames and time: frame k is the k-th frame the input shows, from 0. Each frame keeps its
+  timestamp (a variable rate stays variable) and renders at time (timestamp - first timestamp)
+  x the nominal rate: k for a constant rate (the second field of an interlaced frame at + 0.5).
+  Keyframes use the same time, so a part (--start, --frames) looks as it does in the whole.
 
 Parameters: by display name or by a list box's name; 'zelhost info' lists them with ranges.
   --set "Size=40"   --set "Clock Type List=Digital Clock"   --set "Foreground RGB Color=255,230,80"
@@ -483,7 +571,10 @@ Font (the digital clock): --font "FACE,HEIGHT,WEIGHT,ITALIC,UNDERLINE,STRIKEOUT"
   normal, medium, semibold, bold, black; above 400 is bold. ITALIC, UNDERLINE, STRIKEOUT: 1/0.
 
 Exit codes: 0 done; 1 a failure (a file that cannot be read or written, a wrong project file, the
-  effect failing); 2 a command line that cannot work. Errors are one line on standard error.
+  effect failing; nothing is written); 2 a command line that cannot work (an output that is an
+  input is refused); 3 the output was written but is short: the input is damaged, and the frames
+  before the damage were rendered (a warning names the frame where reading stopped); 130
+  interrupted (Ctrl-C). Errors are one line on standard error.
 
 Examples:
   zelhost render -i holiday.mp4 -o holiday-clock.mp4
@@ -492,7 +583,7 @@ Examples:
   zelhost render -i tape.mov -o tape-clock.mov --field-order tff --set "Style List=Frame Counter with Field"
   zelhost render -i in.y4m -o out.y4m --format uyvy
   zelhost render -i in.mp4 -o out.mp4 --set "X@0=10" --set "X@250=90" --set "Size@0=20" --set "Size@250=60"
-  zelhost render -i in.mp4 -o out.mp4 --project look.json --font "Liberation Mono,-45,bold"
+  zelhost render -i in.mp4 -o out.mp4 --project look.json --font "Liberation Sans,-40,bold"
   zelhost render -i in.mp4 -o frame100.png --start 100
   zelhost render -i in.mp4 -o frames/%04d.png --start 100 --frames 50
   zelhost render -i in.mp4 -o - | ffplay -
@@ -532,14 +623,21 @@ CommandRunner AddRenderCommand(CLI::App& app) {
       ->type_name("SPEC");
   cmd->add_option("--threads", o->threads, "Frames rendered at once (default: all cores)")->type_name("N");
   cmd->add_option("--codec", o->codec, "Video encoder for .mp4 .mkv .mov (default libx264)")->type_name("NAME");
-  cmd->add_flag("--no-audio", o->noAudio, "Do not copy the input's audio");
-  cmd->add_flag("-q,--quiet", o->quiet, "No progress line, warnings or summary");
+  cmd->add_option("--audio", o->audio,
+                  "auto (default): copy each audio stream, or encode it when the container does not take its "
+                  "codec; copy: copy or leave out; encode: always encode; none: no audio")
+      ->type_name("MODE");
+  cmd->add_flag("--no-audio", o->noAudio, "The same as --audio none");
+  cmd->add_flag("-q,--quiet", o->quiet, "No progress line, notes or summary (what is lost is still said)");
   return [o]() {
     try {
       return Run(*o);
     } catch (const UsageError& e) {
       PrintError(e.what());
       return kExitUsage;
+    } catch (const Interrupted& e) {
+      PrintError(e.what());
+      return kExitInterrupted;
     }
   };
 }

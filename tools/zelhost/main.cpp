@@ -12,6 +12,7 @@ void PrintError(const std::string& message) { std::cerr << "zelhost: error: " <<
 
 int main(int argc, char** argv) {
   CLI::App app{"zelhost: loads a ZEL video-effect plug-in, shows what it offers and renders video with it."};
+  app.set_version_flag("--version", std::string("zelhost ") + ZELHOST_VERSION, "Print the version and exit");
   app.require_subcommand(1);
   app.footer("PLUGIN defaults to the ZEL2Clock.zel beside zelhost. 'zelhost COMMAND --help' tells more.");
   std::vector<std::pair<CLI::App*, zelhost::CommandRunner>> commands;
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     // One line, like every other error: what is wrong, then where to read more.

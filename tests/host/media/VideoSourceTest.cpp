@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <vector>
 
 #include "MediaTestSupport.h"
 #include "media/Error.h"
@@ -194,13 +196,16 @@ TEST_F(SourceTest, Y4mFrameLinesMayCarryParametersAndACutLastFrameIsLeftOut) {
   source.seek(9);
   EXPECT_FALSE(source.read(frame, FrameFormat::Uyvy));
 
-  // A frame that does not start with its FRAME line is an error, not the end of the stream.
+  // A frame that does not start with its FRAME line is damage, not the end of the stream: the
+  // frames before it are read, then the source says where reading stopped.
   std::string broken = complete;
   broken.replace(broken.find("FRAME Ip"), 5, "FRAMX");
   { std::ofstream(path("broken.y4m"), std::ios::binary) << broken; }
   VideoSource brokenSource = VideoSource::open(path("broken.y4m"));
   EXPECT_TRUE(brokenSource.read(frame, FrameFormat::Uyvy));
-  EXPECT_THROW(brokenSource.read(frame, FrameFormat::Uyvy), Error);
+  EXPECT_EQ(brokenSource.damage(), "");
+  EXPECT_FALSE(brokenSource.read(frame, FrameFormat::Uyvy));
+  EXPECT_NE(brokenSource.damage().find("reading stopped at frame 1"), std::string::npos) << brokenSource.damage();
 }
 
 TEST_F(SourceTest, VideoFileReportsItsStreamAndSeeksToAnyFrame) {
@@ -336,6 +341,53 @@ TEST_F(SourceTest, FilesThatCannotBeReadSayWhatAndWhere) {
       EXPECT_EQ(message.find('\n'), std::string::npos) << "one line: " << message;
     }
   }
+}
+
+TEST_F(SourceTest, FramesCarryTheirTimestampsAndASeekLandsOnTheKthShownFrame) {
+  // B-frames (stored out of the order shown) and a variable rate: 25 fps for ten frames, then
+  // 10 fps. Frame k is the k-th picture shown, at its own timestamp, however it is reached.
+  run("ffmpeg -v error -f lavfi -i testsrc2=s=64x48:r=25 -t 2 -vf \"setpts='if(lt(N,10),N*0.04,0.4+(N-10)*0.1)/TB'\" "
+      "-fps_mode passthrough -c:v libx264 -preset ultrafast -bf 2 -tune film '" + path("vfr.mp4") + "'");
+  VideoSource source = VideoSource::open(path("vfr.mp4"));
+  const SourceInfo& info = source.info();
+  std::vector<std::int64_t> stamps;
+  std::vector<std::vector<std::uint8_t>> pictures;
+  Frame frame;
+  while (source.read(frame, FrameFormat::Rgba)) {
+    EXPECT_EQ(frame.index(), static_cast<std::int64_t>(stamps.size()));
+    stamps.push_back(frame.timestamp());
+    pictures.emplace_back(frame.row(0), frame.row(0) + frame.rowBytes() * 8);
+    const double seconds = static_cast<double>(frame.timestamp() - info.firstTimestamp) * av_q2d(info.timeBase);
+    EXPECT_NEAR(frame.time(), seconds * av_q2d(info.rate), 1e-6) << "render time = timestamp x rate";
+  }
+  EXPECT_EQ(source.damage(), "");
+  ASSERT_GT(stamps.size(), 20u);
+  EXPECT_TRUE(std::is_sorted(stamps.begin(), stamps.end()));
+  EXPECT_NEAR(static_cast<double>(stamps[12] - stamps[0]) * av_q2d(info.timeBase), 0.6, 0.001);
+  for (std::int64_t k : {17, 3, 12, 0, 11}) {
+    SCOPED_TRACE(k);
+    source.seek(k);
+    ASSERT_TRUE(source.read(frame, FrameFormat::Rgba));
+    EXPECT_EQ(frame.index(), k);
+    EXPECT_EQ(frame.timestamp(), stamps[static_cast<std::size_t>(k)]);
+    EXPECT_TRUE(std::equal(frame.row(0), frame.row(0) + frame.rowBytes() * 8, pictures[static_cast<std::size_t>(k)].begin()));
+  }
+  source.seek(static_cast<std::int64_t>(stamps.size()));
+  EXPECT_FALSE(source.read(frame, FrameFormat::Rgba));
+}
+
+TEST_F(SourceTest, FramesAnEditListHidesAreNeitherCountedNorRead) {
+  run("ffmpeg -v error -f lavfi -i testsrc2=s=64x48:r=25 -t 2 -c:v libx264 -preset ultrafast -g 100 '" + path("a.mp4") + "'");
+  run("ffmpeg -v error -ss 0.5 -i '" + path("a.mp4") + "' -c copy '" + path("cut.mp4") + "'");
+  // ffprobe shows the frames the edit list keeps; the index holds those before it as well.
+  const std::int64_t shown = std::stoll(testing::probe(path("cut.mp4"))["nb_read_frames"]);
+  ASSERT_LT(shown, 50);
+  VideoSource source = VideoSource::open(path("cut.mp4"));
+  EXPECT_EQ(source.info().frameCount, shown);
+  Frame frame;
+  std::int64_t read = 0;
+  while (source.read(frame, FrameFormat::Rgba)) ++read;
+  EXPECT_EQ(read, shown);
 }
 
 TEST(SequencePattern, Recognition) {
