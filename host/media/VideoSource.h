@@ -11,6 +11,7 @@ extern "C" {
 #include <string>
 
 #include "Frame.h"
+#include "SampleCoding.h"
 
 namespace zel::media {
 
@@ -63,6 +64,9 @@ struct SourceInfo {
   std::string codec;        ///< decoder name ("h264", "png"); "testpattern" for the pattern
   std::string pixelFormat;  ///< the decoder's pixel format name ("yuv420p", "rgb24", "rgba")
   double startTime = 0;     ///< seconds on the file's clock at which frame 0 is shown
+  /// The decoder's pixel format and colour tags when the frames read carry their decoded
+  /// pictures (Frame::native), which a sink then encodes as they are; none otherwise.
+  std::optional<PictureColour> nativeColour;
 };
 
 /// A stream of pictures read in order. One thread at a time may use a source; sources are

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -26,6 +27,7 @@ extern "C" {
 #include "PluginModule.h"
 #include "ProjectFile.h"
 #include "media/Error.h"
+#include "media/NativePicture.h"
 #include "media/Pipeline.h"
 #include "media/ProgressLine.h"
 #include "media/VideoSink.h"
@@ -59,6 +61,10 @@ struct RenderOptions {
   std::string font;
   std::string threads;
   std::string codec;
+  std::string crf;
+  std::string preset;
+  std::string bitrate;
+  std::string pixFmt;
   bool noAudio = false;
   bool quiet = false;
 };
@@ -240,6 +246,19 @@ std::string InputName(const RenderOptions& o) { return o.input.empty() ? "the te
 
 bool UsesDefaultEncoder(const RenderOptions& o) { return o.codec.empty() || o.codec == "libx264"; }
 
+/// --crf, --preset and --bitrate as the encoder's own options.
+std::map<std::string, std::string> EncoderOptions(const RenderOptions& o) {
+  if (!o.crf.empty() && !o.bitrate.empty()) throw UsageError("--crf and --bitrate: give one of them, not both");
+  std::map<std::string, std::string> options;
+  if (!o.crf.empty()) {
+    if (!ParseNumber(o.crf)) throw UsageError(OptionText("--crf", o.crf) + ": expected a number, e.g. 23 (lower is better and larger)");
+    options["crf"] = o.crf;
+  }
+  if (!o.preset.empty()) options["preset"] = o.preset;
+  if (!o.bitrate.empty()) options["b"] = o.bitrate;
+  return options;
+}
+
 /// Why frames of `width` x `height` cannot be processed or written as planned, or nothing.
 std::optional<std::string> SizeProblem(int width, int height, const Plan& plan, media::FieldOrder order,
                                        bool defaultEncoder) {
@@ -390,6 +409,9 @@ int Run(const RenderOptions& o) {
   sinkOptions.fieldOrder = order;
   sinkOptions.pixelAspect = info.pixelAspect;
   sinkOptions.codec = o.codec;
+  sinkOptions.codecOptions = EncoderOptions(o);
+  sinkOptions.pixelFormat = o.pixFmt;
+  sinkOptions.native = info.nativeColour;
   sinkOptions.overwrite = o.overwrite;
   // The effect writes the clock's coverage into the alpha bytes; a picture made from an opaque
   // source is shown opaque, as a video output would be.
@@ -409,6 +431,7 @@ int Run(const RenderOptions& o) {
   const std::size_t threads = static_cast<std::size_t>(plan.threads);
   const std::size_t slots = std::clamp(kSlotMemory / std::max<std::size_t>(frameBytes, 1), threads + 2, 2 * threads + 2);
   std::vector<media::Frame> frames(slots);
+  std::vector<media::NativeWriteBack> writeBacks(slots);
 
   media::ProgressLine progress(stderr, expected, !o.quiet && media::ProgressLine::isTerminal(stderr));
   InterruptGuard interruptGuard;
@@ -425,10 +448,12 @@ int Run(const RenderOptions& o) {
     const FrameView view{frame.data(), static_cast<std::uint32_t>(frame.width()), static_cast<std::uint32_t>(frame.height()),
                          static_cast<std::size_t>(frame.stride()), kind};
     const std::int64_t k = frame.index();
+    writeBacks[slot].before(frame);
     const VOKRESULT rc = interlaced ? instance.RenderInterlaced(view, view, k, interlaceOrder, layout)
                                     : instance.RenderFrame(view, view, k, layout);
     if (VOKFAILED(rc))
       throw std::runtime_error("the effect failed on frame " + std::to_string(k) + " with " + zel::host::ResultText(rc));
+    writeBacks[slot].after(frame);
     frame.setFieldOrder(order);
   };
   stages.write = [&](std::size_t slot, std::int64_t seq) {
@@ -532,6 +557,13 @@ CommandRunner AddRenderCommand(CLI::App& app) {
       ->type_name("SPEC");
   cmd->add_option("--threads", o->threads, "Frames rendered at once (default: all cores)")->type_name("N");
   cmd->add_option("--codec", o->codec, "Video encoder for .mp4 .mkv .mov (default libx264)")->type_name("NAME");
+  cmd->add_option("--crf", o->crf, "Constant quality of the video encoder (libx264: 0 lossless to 51; default 23)")
+      ->type_name("Q");
+  cmd->add_option("--preset", o->preset, "Encoder speed preset (libx264: ultrafast ... medium (default) ... veryslow)")
+      ->type_name("NAME");
+  cmd->add_option("--bitrate", o->bitrate, "Average video bit rate instead of --crf (5M, 800k)")->type_name("RATE");
+  cmd->add_option("--pix-fmt", o->pixFmt, "Pixel format to encode (default: the input's own where the encoder takes it)")
+      ->type_name("FORMAT");
   cmd->add_flag("--no-audio", o->noAudio, "Do not copy the input's audio");
   cmd->add_flag("-q,--quiet", o->quiet, "No progress line, warnings or summary");
   return [o]() {
