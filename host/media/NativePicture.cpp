@@ -56,6 +56,46 @@ Rgb workingColour(const Frame& frame, int x, int y, int& alpha) {
   return rgbOfWorkingYuv(pair[second ? 2 : 0], pair[1], pair[3]);
 }
 
+bool sameColour(const Rgb& a, const Rgb& b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+
+/// The conversions of the last colour seen: a clock has few colours, and its long runs of one
+/// colour (a face, a box) then cost a comparison a pixel. The results are the conversion's own.
+class ColourMemo {
+public:
+  explicit ColourMemo(const SampleCoding& coding) : m_coding(coding) {}
+
+  /// Luma, or R', G', B' for R'G'B' pictures.
+  void samples(const Rgb& colour, int (&out)[3]) {
+    if (!m_haveSamples || !sameColour(colour, m_samplesOf)) {
+      if (m_coding.model == SampleCoding::Model::Rgb) {
+        rgbSamples(m_coding, colour, m_samples[0], m_samples[1], m_samples[2]);
+      } else {
+        m_samples[0] = lumaSample(m_coding, colour);
+      }
+      m_samplesOf = colour;
+      m_haveSamples = true;
+    }
+    std::copy(std::begin(m_samples), std::end(m_samples), std::begin(out));
+  }
+
+  void chroma(const Rgb& colour, double& cb, double& cr) {
+    if (!m_haveChroma || !sameColour(colour, m_chromaOf)) {
+      chromaValues(m_coding, colour, m_cb, m_cr);
+      m_chromaOf = colour;
+      m_haveChroma = true;
+    }
+    cb = m_cb;
+    cr = m_cr;
+  }
+
+private:
+  const SampleCoding& m_coding;
+  bool m_haveSamples = false, m_haveChroma = false;
+  Rgb m_samplesOf, m_chromaOf;
+  int m_samples[3] = {};
+  double m_cb = 0, m_cr = 0;
+};
+
 /// Chroma row of luma row y. Interlaced 4:2:0 subsamples each field on its own: chroma row 2k
 /// belongs to the top field's lines 4k and 4k + 2, row 2k + 1 to the bottom field's 4k + 1, 4k + 3.
 int chromaRowOf(int y, int log2h, bool byField) {
@@ -179,6 +219,28 @@ void NativeWriteBack::before(Frame& frame) {
   for (int y = 0; y < frame.height(); ++y) std::memcpy(m_pristine.row(y), frame.row(y), bytes);
 }
 
+void NativeWriteBack::makeWritable(AVFrame& picture) {
+  if (av_frame_is_writable(&picture) != 0) return;
+  // The decoder still holds this picture as a reference: write into a copy of our own. The copy's
+  // memory is kept for the next frame of this slot once the encoder has let go of it, since
+  // fresh memory for every frame costs more in page faults than the copy itself.
+  AVFrame& own = *m_own;
+  const bool reusable = own.buf[0] != nullptr && av_frame_is_writable(&own) != 0 && own.format == picture.format &&
+                        own.width == picture.width && own.height == picture.height;
+  if (!reusable) {
+    av_frame_unref(&own);
+    own.format = picture.format;
+    own.width = picture.width;
+    own.height = picture.height;
+    if (av_frame_get_buffer(&own, 0) < 0) throw std::bad_alloc();
+  }
+  if (av_frame_copy(&own, &picture) < 0 || av_frame_copy_props(&own, &picture) < 0) {
+    throw Error("cannot copy a decoded picture");
+  }
+  av_frame_unref(&picture);
+  if (av_frame_ref(&picture, &own) < 0) throw std::bad_alloc();
+}
+
 void NativeWriteBack::after(Frame& frame) {
   NativePicture* native = frame.native();
   if (!m_kept || native == nullptr) return;
@@ -219,12 +281,12 @@ void NativeWriteBack::after(Frame& frame) {
   if (!any) return;
 
   AVFrame& picture = *native->picture;
-  // The decoder may still hold this picture as a reference: write into a copy of our own then.
-  if (av_frame_make_writable(&picture) < 0) throw std::bad_alloc();
+  makeWritable(picture);
   const AVPixFmtDescriptor& d = *av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture.format));
   const SampleCoding coding = sampleCodingOf(native->shape);
   const int alphaComponent = hasAlpha(d) && frame.format() == FrameFormat::Rgba ? d.nb_components - 1 : -1;
   const bool byField = native->shape.interlaced;
+  ColourMemo memo(coding);
 
   for (int y = 0; y < height; ++y) {
     const int end = m_end[static_cast<std::size_t>(y)];
@@ -232,16 +294,10 @@ void NativeWriteBack::after(Frame& frame) {
     for (int x = m_first[static_cast<std::size_t>(y)]; x < end; ++x) {
       if (mask[x] == 0) continue;
       int alpha = 255;
-      const Rgb colour = workingColour(frame, x, y, alpha);
-      if (coding.model == SampleCoding::Model::Rgb) {
-        int r = 0, g = 0, b = 0;
-        rgbSamples(coding, colour, r, g, b);
-        putSample(picture, d, 0, x, y, r);
-        putSample(picture, d, 1, x, y, g);
-        putSample(picture, d, 2, x, y, b);
-      } else {
-        putSample(picture, d, 0, x, y, lumaSample(coding, colour));
-      }
+      int samples[3] = {};
+      memo.samples(workingColour(frame, x, y, alpha), samples);
+      const int count = coding.model == SampleCoding::Model::Rgb ? 3 : 1;
+      for (int c = 0; c < count; ++c) putSample(picture, d, c, x, y, samples[c]);
       if (alphaComponent >= 0) putSample(picture, d, alphaComponent, x, y, alphaSample(coding, alpha));
     }
   }
@@ -275,7 +331,7 @@ void NativeWriteBack::after(Frame& frame) {
         for (int x = cx << log2w; x < std::min(width, (cx + 1) << log2w); ++x) {
           int alpha = 255;
           double cb = 0, cr = 0;
-          chromaValues(coding, workingColour(frame, x, y, alpha), cb, cr);
+          memo.chroma(workingColour(frame, x, y, alpha), cb, cr);
           cbSum += cb;
           crSum += cr;
           ++n;

@@ -70,6 +70,10 @@ public:
   void after(Frame& frame);
 
 private:
+  /// Makes `picture` writable, through m_own when others hold it.
+  void makeWritable(AVFrame& picture);
+
+  detail::AvFramePtr m_own = detail::makeAvFrame();  ///< this slot's memory for written pictures
   detail::Scaler m_toRgba;
   detail::Scaler m_toYuv422;
   Frame m_rgba;

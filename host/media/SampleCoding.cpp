@@ -28,7 +28,7 @@ int clampSample(const SampleCoding& coding, double value) {
 }
 
 /// Scale of one 8-bit step at the coding's depth, for video-range values (16 << (depth - 8)).
-double depthScale(const SampleCoding& coding) { return std::ldexp(1.0, coding.depth - 8); }
+double depthScale(const SampleCoding& coding) { return static_cast<double>(1 << (coding.depth - 8)); }
 
 }  // namespace
 
@@ -52,7 +52,7 @@ void chromaValues(const SampleCoding& coding, const Rgb& colour, double& cb, dou
   const double u = (colour.b / 255 - y) / (2 * (1 - w.kb));
   const double v = (colour.r / 255 - y) / (2 * (1 - w.kr));
   if (coding.fullRange) {
-    const double middle = std::ldexp(1.0, coding.depth - 1);
+    const double middle = static_cast<double>(1 << (coding.depth - 1));
     cb = middle + u * coding.maxSample();
     cr = middle + v * coding.maxSample();
   } else {
