@@ -264,15 +264,19 @@ void NativeWriteBack::after(Frame& frame) {
     const std::uint8_t* was = m_pristine.row(y);
     if (std::memcmp(now, was, frame.rowBytes()) == 0) continue;
     std::uint8_t* mask = m_changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-    int first = -1;
-    int last = -1;
-    for (int u = 0; u < units; ++u) {
-      const bool differs = std::memcmp(now + 4 * u, was + 4 * u, 4) != 0;
-      if (differs) {
-        if (first < 0) first = u;
-        last = u;
-      }
-      if (first >= 0) std::memset(mask + u * unitPixels, differs ? 1 : 0, static_cast<std::size_t>(unitPixels));
+    const auto unit = [](const std::uint8_t* row, int u) {
+      std::uint32_t value;
+      std::memcpy(&value, row + 4 * u, 4);
+      return value;
+    };
+    // The row differs somewhere, so both scans stop inside it.
+    int first = 0;
+    while (unit(now, first) == unit(was, first)) ++first;
+    int last = units - 1;
+    while (unit(now, last) == unit(was, last)) --last;
+    for (int u = first; u <= last; ++u) {
+      const std::uint8_t differs = unit(now, u) != unit(was, u) ? 1 : 0;
+      for (int p = 0; p < unitPixels; ++p) mask[u * unitPixels + p] = differs;
     }
     m_first[static_cast<std::size_t>(y)] = first * unitPixels;
     m_end[static_cast<std::size_t>(y)] = (last + 1) * unitPixels;
@@ -309,20 +313,29 @@ void NativeWriteBack::after(Frame& frame) {
   const int log2h = d.log2_chroma_h;
   const int chromaWidth = -((-width) >> log2w);
   const int chromaHeight = -((-height) >> log2h);
-  m_chromaChanged.assign(static_cast<std::size_t>(chromaWidth) * static_cast<std::size_t>(chromaHeight), 0);
+  // All zero between calls: every site marked below is cleared again when it is done.
+  m_chromaChanged.resize(static_cast<std::size_t>(chromaWidth) * static_cast<std::size_t>(chromaHeight), 0);
+  int cxFirst = chromaWidth, cxEnd = 0, cyFirst = chromaHeight, cyEnd = 0;
   for (int y = 0; y < height; ++y) {
     const int end = m_end[static_cast<std::size_t>(y)];
     const std::uint8_t* mask = m_changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
     const int cy = chromaRowOf(y, log2h, byField);
     for (int x = m_first[static_cast<std::size_t>(y)]; x < end; ++x) {
-      if (mask[x] != 0) m_chromaChanged[static_cast<std::size_t>(cy) * chromaWidth + (x >> log2w)] = 1;
+      if (mask[x] == 0) continue;
+      m_chromaChanged[static_cast<std::size_t>(cy) * chromaWidth + (x >> log2w)] = 1;
+      cxFirst = std::min(cxFirst, x >> log2w);
+      cxEnd = std::max(cxEnd, (x >> log2w) + 1);
+      cyFirst = std::min(cyFirst, cy);
+      cyEnd = std::max(cyEnd, cy + 1);
     }
   }
-  for (int cy = 0; cy < chromaHeight; ++cy) {
+  for (int cy = cyFirst; cy < cyEnd; ++cy) {
     int firstRow = 0, rowCount = 0, rowStep = 0;
     lumaRowsOf(cy, log2h, byField, firstRow, rowCount, rowStep);
-    for (int cx = 0; cx < chromaWidth; ++cx) {
-      if (m_chromaChanged[static_cast<std::size_t>(cy) * chromaWidth + cx] == 0) continue;
+    for (int cx = cxFirst; cx < cxEnd; ++cx) {
+      std::uint8_t& marked = m_chromaChanged[static_cast<std::size_t>(cy) * chromaWidth + cx];
+      if (marked == 0) continue;
+      marked = 0;
       double cbSum = 0, crSum = 0;
       int n = 0;
       for (int i = 0; i < rowCount; ++i) {
