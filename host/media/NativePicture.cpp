@@ -129,6 +129,12 @@ bool keepsNativeSamples(AVPixelFormat format) {
     const bool byte = c.depth == 8 && c.shift == 0 && c.step >= 1;
     const bool word = c.depth > 8 && c.depth + c.shift <= 16 && c.step >= 2;
     if (!byte && !word) return false;
+    // No byte may hold bits of two components (x2rgb10 packs three into one word).
+    const int bytes = c.depth > 8 ? 2 : 1;
+    for (int j = 0; j < i; ++j) {
+      const AVComponentDescriptor& o = d->comp[j];
+      if (o.plane == c.plane && c.offset < o.offset + bytes && o.offset < c.offset + bytes) return false;
+    }
   }
   return sws_isSupportedInput(format) > 0 && sws_isSupportedOutput(format) > 0;
 }
