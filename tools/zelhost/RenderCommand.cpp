@@ -480,11 +480,14 @@ constexpr const char* kFooter = R"(
 INPUT   a video file the FFmpeg libraries read; a still image (repeated for every frame); an
         image sequence as a printf pattern (frames/%04d.png). Without -i: a moving test pattern,
         1920x1080, 25 fps, 10 s (--size, --rate, --frames or --duration change it).
-OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (lossless:
-        4:2:2 after --format uyvy or yuy2, else 4:4:4); .png (one frame, or a sequence with a
-        %d pattern; RGBA when the input has alpha, else RGB); - writes Y4M to standard
-        output. The input's audio is copied into .mp4, .mkv and .mov. The output appears only
-        when complete: a failed render leaves nothing.
+OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (lossless);
+        .png (one frame, or a sequence with a %d pattern; RGBA when the input has alpha, else
+        RGB); - writes Y4M to standard output. Video and Y4M keep the input's pixel format,
+        depth and colour tags where the encoder takes them (else the nearest, with a warning;
+        --pix-fmt chooses); pixels the clock does not touch are the decoded input's own.
+        libx264 defaults to --crf 23 --preset medium, as ffmpeg does. The input's audio is
+        copied into .mp4, .mkv and .mov. The output appears only when complete: a failed
+        render leaves nothing.
 
 Frames and time: frames count from 0 at the input's first frame, and frame k renders at time k
   (the second field of an interlaced frame at k + 0.5). Keyframes use the same numbers, so a
