@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Error.h"
+#include "NativePicture.h"
 
 namespace zel::media {
 
@@ -93,8 +94,33 @@ void Frame::allocate(int width, int height, FrameFormat format) {
   m_stride = static_cast<std::ptrdiff_t>(stride);
 }
 
+void Frame::NativeDeleter::operator()(NativePicture* p) const { delete p; }
+
+NativePicture* Frame::native() { return m_native && m_native->valid ? m_native.get() : nullptr; }
+const NativePicture* Frame::native() const { return m_native && m_native->valid ? m_native.get() : nullptr; }
+
+NativePicture& Frame::nativeHolder() {
+  if (!m_native) m_native.reset(new NativePicture);
+  return *m_native;
+}
+
+void Frame::dropNative() {
+  if (!m_native) return;
+  av_frame_unref(m_native->picture.get());
+  m_native->valid = false;
+}
+
 void Frame::copyFrom(const Frame& other) {
   if (this == &other) return;
+  if (const NativePicture* theirs = other.native()) {
+    NativePicture& mine = nativeHolder();
+    av_frame_unref(mine.picture.get());
+    if (av_frame_ref(mine.picture.get(), theirs->picture.get()) < 0) throw std::bad_alloc();
+    mine.shape = theirs->shape;
+    mine.valid = true;
+  } else {
+    dropNative();
+  }
   if (other.empty()) {
     m_width = m_height = 0;
     m_stride = 0;

@@ -16,6 +16,8 @@ namespace zel::media {
 /// The two 4:2:2 formats hold pixel pairs, so their width must be even.
 enum class FrameFormat { Rgba, Uyvy, Yuy2 };
 
+struct NativePicture;
+
 /// How the two fields of a frame follow each other in time.
 enum class FieldOrder {
   Progressive,  ///< one picture, no fields
@@ -87,7 +89,17 @@ public:
   double time() const { return m_time; }
   void setTime(double time) { m_time = time; }
 
-  /// Makes this frame a copy of `other`: size, format, pixels and metadata.
+  /// The decoded picture this frame is the working copy of (NativePicture.h), or null: frames of
+  /// the test pattern, and of pictures the host cannot keep in their own format, have none.
+  NativePicture* native();
+  const NativePicture* native() const;
+  /// The holder of the native picture, made on first use and kept for reuse.
+  NativePicture& nativeHolder();
+  /// Forgets the native picture: the frame's pixels are then all there is.
+  void dropNative();
+
+  /// Makes this frame a copy of `other`: size, format, pixels, metadata and a reference to its
+  /// native picture.
   void copyFrom(const Frame& other);
   /// True when size, format and every pixel byte are equal (row padding and metadata ignored).
   bool samePixels(const Frame& other) const;
@@ -97,7 +109,12 @@ private:
     void operator()(std::uint8_t* p) const;
   };
 
+  struct NativeDeleter {
+    void operator()(NativePicture* p) const;
+  };
+
   std::unique_ptr<std::uint8_t, FreeAligned> m_data;
+  std::unique_ptr<NativePicture, NativeDeleter> m_native;
   std::size_t m_capacity = 0;
   int m_width = 0;
   int m_height = 0;

@@ -5,14 +5,17 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "Error.h"
+#include "NativePicture.h"
 #include "VideoSource.h"
 #include "detail/FFmpeg.h"
 #include "detail/PendingFile.h"
@@ -118,12 +121,35 @@ struct OptionSet {
   }
 };
 
+/// The colour tags of an output in `format` made from pictures described by `native`.
+void setColourTags(const PictureColour& native, AVPixelFormat format, AVCodecContext& c) {
+  c.color_primaries = native.primaries;
+  c.color_trc = native.transfer;
+  const AVPixFmtDescriptor* out = av_pix_fmt_desc_get(format);
+  const AVPixFmtDescriptor* in = av_pix_fmt_desc_get(native.format);
+  const bool outRgb = out != nullptr && (out->flags & AV_PIX_FMT_FLAG_RGB) != 0;
+  const bool inRgb = in != nullptr && (in->flags & AV_PIX_FMT_FLAG_RGB) != 0;
+  if (outRgb) {
+    c.colorspace = AVCOL_SPC_RGB;
+    return;
+  }
+  if (inRgb) {
+    // R'G'B' becomes video-range Y'CbCr with BT.601 weights, as frames without native pictures do.
+    c.colorspace = AVCOL_SPC_SMPTE170M;
+    c.color_range = AVCOL_RANGE_MPEG;
+    return;
+  }
+  c.colorspace = native.matrix;
+  c.color_range = native.range;
+}
+
 /// An encoder fed from Frames: converts each frame into its own picture buffer (kept for reuse)
 /// and hands every packet it produces to `onPacket`.
 class Encoder {
 public:
+  /// `useNative`: encode the frames' native pictures (SinkOptions::native) rather than their pixels.
   void open(const AVCodec* codec, const SinkOptions& options, AVPixelFormat pixelFormat, bool globalHeader,
-            OptionSet& codecOptions, const std::string& path) {
+            OptionSet& codecOptions, const std::string& path, bool useNative = false) {
     m_context.reset(avcodec_alloc_context3(codec));
     if (!m_context) throw std::bad_alloc();
     AVCodecContext& c = *m_context;
@@ -138,7 +164,14 @@ public:
     // RGB frames become BT.601 video-range Y'CbCr and say so; Y'CbCr frames pass unchanged and
     // their colour description is not ours to claim.
     m_target = PictureShape{options.width, options.height, pixelFormat, AVCOL_SPC_UNSPECIFIED, false};
-    if (!isYuv422(options.format) && isYuvFormat(pixelFormat)) {
+    m_useNative = useNative && options.native.has_value();
+    if (m_useNative) {
+      setColourTags(*options.native, pixelFormat, c);
+      bool fullRange = c.color_range == AVCOL_RANGE_JPEG;
+      m_target.format = normaliseRange(pixelFormat, fullRange);
+      m_target.colorspace = c.colorspace;
+      m_target.fullRange = fullRange;
+    } else if (!isYuv422(options.format) && isYuvFormat(pixelFormat)) {
       c.colorspace = AVCOL_SPC_SMPTE170M;
       c.color_range = AVCOL_RANGE_MPEG;
       m_target.colorspace = AVCOL_SPC_SMPTE170M;
@@ -158,6 +191,7 @@ public:
                            return rc;
                          });
     m_picture = makeAvFrame();
+    m_passed = makeAvFrame();
     m_picture->format = pixelFormat;
     m_picture->width = options.width;
     m_picture->height = options.height;
@@ -171,16 +205,17 @@ public:
 
   template <class OnPacket>
   void encode(const Frame& frame, std::int64_t pts, OnPacket&& onPacket) {
-    int rc = av_frame_make_writable(m_picture.get());
-    if (rc < 0) fail("cannot make picture buffers for", m_path, rc);
-    m_scaler.fromFrame(frame, *m_picture, m_target);
-    m_picture->pts = pts;
-    m_picture->sample_aspect_ratio = m_context->sample_aspect_ratio;
-    m_picture->interlaced_frame = m_fieldOrder != FieldOrder::Progressive;
-    m_picture->top_field_first = m_fieldOrder == FieldOrder::TopFirst;
-    m_picture->colorspace = m_context->colorspace;
-    m_picture->color_range = m_context->color_range;
-    rc = avcodec_send_frame(m_context.get(), m_picture.get());
+    AVFrame& picture = pictureOf(frame);
+    picture.pts = pts;
+    picture.sample_aspect_ratio = m_context->sample_aspect_ratio;
+    picture.interlaced_frame = m_fieldOrder != FieldOrder::Progressive;
+    picture.top_field_first = m_fieldOrder == FieldOrder::TopFirst;
+    picture.colorspace = m_context->colorspace;
+    picture.color_range = m_context->color_range;
+    picture.color_primaries = m_context->color_primaries;
+    picture.color_trc = m_context->color_trc;
+    const int rc = avcodec_send_frame(m_context.get(), &picture);
+    av_frame_unref(m_passed.get());
     if (rc < 0) fail("cannot encode a frame of", m_path, rc);
     drain(onPacket);
   }
@@ -193,6 +228,30 @@ public:
   }
 
 private:
+  /// The picture to encode for `frame`: its native picture itself when that is in the encoder's
+  /// format and size already, else a conversion (of the native picture, or of the frame's own
+  /// pixels) into the encoder's picture buffer.
+  AVFrame& pictureOf(const Frame& frame) {
+    const NativePicture* native = m_useNative ? frame.native() : nullptr;
+    if (native != nullptr && native->shape.format == m_target.format && native->shape.width == m_target.width &&
+        native->shape.height == m_target.height) {
+      if (av_frame_ref(m_passed.get(), native->picture.get()) < 0) throw std::bad_alloc();
+      m_passed->format = m_context->pix_fmt;
+      // The decoder's frame type is no instruction to this encoder (libx264 would obey it).
+      m_passed->pict_type = AV_PICTURE_TYPE_NONE;
+      return *m_passed;
+    }
+    const int rc = av_frame_make_writable(m_picture.get());
+    if (rc < 0) fail("cannot make picture buffers for", m_path, rc);
+    if (native != nullptr) {
+      m_scaler.convert(native->shape, native->picture->data, native->picture->linesize, m_target, m_picture->data,
+                       m_picture->linesize);
+    } else {
+      m_scaler.fromFrame(frame, *m_picture, m_target);
+    }
+    return *m_picture;
+  }
+
   template <class OnPacket>
   void drain(OnPacket& onPacket) {
     for (;;) {
@@ -206,6 +265,8 @@ private:
 
   CodecContextPtr m_context;
   AvFramePtr m_picture;
+  AvFramePtr m_passed;  ///< a reference to the native picture being encoded
+  bool m_useNative = false;
   PacketPtr m_packet;
   Scaler m_scaler;
   PictureShape m_target;
@@ -213,19 +274,92 @@ private:
   std::string m_path;
 };
 
-AVPixelFormat chooseVideoFormat(const AVCodec& codec, const SinkOptions& options) {
-  const AVPixelFormat wanted = options.chroma422 ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV420P;
-  if (codec.pix_fmts == nullptr) return wanted;
+bool takesFormat(const AVCodec& codec, AVPixelFormat format) {
+  if (codec.pix_fmts == nullptr) return true;
   for (const AVPixelFormat* f = codec.pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
-    if (*f == wanted) return wanted;
+    if (*f == format) return true;
   }
+  return false;
+}
+
+std::string formatName(AVPixelFormat format) {
+  const char* name = av_get_pix_fmt_name(format);
+  return name != nullptr ? name : "unknown";
+}
+
+/// The pixel format given by name (SinkOptions::pixelFormat); throws when there is none of that
+/// name or `takes` says no.
+template <class Takes>
+AVPixelFormat namedFormat(const std::string& path, const std::string& who, const std::string& name, Takes&& takes) {
+  const AVPixelFormat format = av_get_pix_fmt(name.c_str());
+  if (format == AV_PIX_FMT_NONE) throw Error("cannot write '" + path + "': no pixel format named '" + name + "'");
+  if (!takes(format)) throw Error("cannot write '" + path + "': " + who + " does not take pixel format " + name);
+  return format;
+}
+
+/// The encoder's pixel format: the one asked for; else the input's own where the encoder takes
+/// it, else the nearest it takes (with a warning); frames without native pictures get 4:2:0
+/// (or 4:2:2) as before.
+AVPixelFormat chooseVideoFormat(const AVCodec& codec, const SinkOptions& options, const std::string& path,
+                                std::vector<std::string>& warnings) {
+  if (!options.pixelFormat.empty()) {
+    return namedFormat(path, std::string("encoder ") + codec.name, options.pixelFormat,
+                       [&](AVPixelFormat f) { return takesFormat(codec, f); });
+  }
+  if (options.native) {
+    const AVPixelFormat own = options.native->format;
+    if (takesFormat(codec, own)) return own;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(own);
+    const int alpha = desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 ? 1 : 0;
+    const AVPixelFormat nearest = avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, own, alpha, nullptr);
+    warnings.push_back(std::string(codec.name) + " does not take the input's pixel format " + formatName(own) +
+                       "; writing " + formatName(nearest) + " (--pix-fmt chooses)");
+    return nearest;
+  }
+  const AVPixelFormat wanted = options.chroma422 ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV420P;
+  if (takesFormat(codec, wanted)) return wanted;
   return avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, toAvPixelFormat(options.format), 0, nullptr);
+}
+
+/// The formats FFmpeg's Y4M writer takes (the high-depth ones as an extension that other readers
+/// may not know).
+constexpr AVPixelFormat kY4mFormats[] = {
+    AV_PIX_FMT_YUV420P,     AV_PIX_FMT_YUV422P,     AV_PIX_FMT_YUV444P,     AV_PIX_FMT_YUV411P,
+    AV_PIX_FMT_GRAY8,       AV_PIX_FMT_YUV420P9,    AV_PIX_FMT_YUV422P9,    AV_PIX_FMT_YUV444P9,
+    AV_PIX_FMT_YUV420P10,   AV_PIX_FMT_YUV422P10,   AV_PIX_FMT_YUV444P10,   AV_PIX_FMT_YUV420P12,
+    AV_PIX_FMT_YUV422P12,   AV_PIX_FMT_YUV444P12,   AV_PIX_FMT_YUV420P14,   AV_PIX_FMT_YUV422P14,
+    AV_PIX_FMT_YUV444P14,   AV_PIX_FMT_YUV420P16,   AV_PIX_FMT_YUV422P16,   AV_PIX_FMT_YUV444P16,
+    AV_PIX_FMT_YUVA444P,    AV_PIX_FMT_GRAY9,       AV_PIX_FMT_GRAY10,      AV_PIX_FMT_GRAY12,
+    AV_PIX_FMT_GRAY16,
+};
+
+bool y4mTakes(AVPixelFormat format) {
+  bool fullRange = false;
+  const AVPixelFormat plain = normaliseRange(format, fullRange);
+  return std::find(std::begin(kY4mFormats), std::end(kY4mFormats), plain) != std::end(kY4mFormats);
+}
+
+/// Y4M keeps the input's own format where it can; else 4:2:2 for 4:2:2 frames (byte-exact) and
+/// 4:4:4 for RGB ones.
+AVPixelFormat chooseY4mFormat(const SinkOptions& options, const std::string& path, std::vector<std::string>& warnings) {
+  if (!options.pixelFormat.empty()) {
+    return namedFormat(path, "Y4M", options.pixelFormat, [](AVPixelFormat f) { return y4mTakes(f); });
+  }
+  const AVPixelFormat fallback = isYuv422(options.format) ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV444P;
+  if (!options.native) return fallback;
+  bool fullRange = false;
+  const AVPixelFormat own = normaliseRange(options.native->format, fullRange);
+  if (y4mTakes(own)) return own;
+  const AVPixelFormat nearest = isYuvFormat(own) ? AV_PIX_FMT_YUV444P : fallback;
+  warnings.push_back("Y4M does not take the input's pixel format " + formatName(options.native->format) + "; writing " +
+                     formatName(nearest));
+  return nearest;
 }
 
 void setX264Defaults(const SinkOptions& options, OptionSet& codecOptions) {
   const auto& given = options.codecOptions;
-  if (given.count("crf") == 0 && given.count("qp") == 0) codecOptions.set("crf", "18");
-  if (given.count("preset") == 0) codecOptions.set("preset", "fast");
+  if (given.count("crf") == 0 && given.count("qp") == 0 && given.count("b") == 0) codecOptions.set("crf", "23");
+  if (given.count("preset") == 0) codecOptions.set("preset", "medium");
   if (options.fieldOrder != FieldOrder::Progressive) {
     // The encoder learns the field order per frame only after its first frame is coded, so the
     // first picture timing (which players and probes read) would say top field first. Set it
@@ -276,10 +410,10 @@ public:
       if (avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
         throw Error("cannot write '" + path + "': the " + format->name + " container does not take " + codec->name);
       }
-      pixelFormat = chooseVideoFormat(*codec, options);
+      pixelFormat = chooseVideoFormat(*codec, options, path, m_warnings);
     } else {
       codec = avcodec_find_encoder(AV_CODEC_ID_WRAPPED_AVFRAME);
-      pixelFormat = isYuv422(options.format) ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV444P;
+      pixelFormat = chooseY4mFormat(options, path, m_warnings);
     }
     checkSubsampling(path, options, pixelFormat);
     // Y4M shows frames one after another at its rate: there is no timestamp to keep.
@@ -294,6 +428,8 @@ public:
     int rc = avformat_alloc_output_context2(&raw, format, nullptr, url.c_str());
     if (rc < 0) fail("cannot write", path, rc);
     m_muxer.reset(raw);
+    // Y4M of more than 8 bits is FFmpeg's extension of the format: allowed.
+    if (kind != Kind::Video) m_muxer->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     rc = avio_open(&m_muxer->pb, url.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) fail("cannot write", path, rc);
 
@@ -302,7 +438,7 @@ public:
       for (const auto& [key, value] : options.codecOptions) codecOptions.set(key, value);
     }
     if (std::string_view(codec->name) == kDefaultCodec) setX264Defaults(options, codecOptions);
-    m_encoder.open(codec, m_options, pixelFormat, (format->flags & AVFMT_GLOBALHEADER) != 0, codecOptions, path);
+    m_encoder.open(codec, m_options, pixelFormat, (format->flags & AVFMT_GLOBALHEADER) != 0, codecOptions, path, true);
 
     m_video = avformat_new_stream(m_muxer.get(), nullptr);
     if (m_video == nullptr) throw std::bad_alloc();

@@ -13,6 +13,7 @@ extern "C" {
 #include <vector>
 
 #include "Frame.h"
+#include "SampleCoding.h"
 
 namespace zel::media {
 
@@ -65,11 +66,20 @@ struct SinkOptions {
   AVRational pixelAspect{1, 1};
   /// Encoder for .mp4/.mkv/.mov (an FFmpeg encoder name); empty means "libx264".
   std::string codec;
-  /// Encode 4:2:2 (yuv422p) instead of 4:2:0 (yuv420p) in .mp4/.mkv/.mov.
+  /// Encode 4:2:2 (yuv422p) instead of 4:2:0 (yuv420p) in .mp4/.mkv/.mov, for frames without
+  /// native pictures.
   bool chroma422 = false;
-  /// Options of the .mp4/.mkv/.mov encoder, as FFmpeg names them ("preset", "crf"). libx264
-  /// gets crf 18 and preset "fast" unless they are given here. An option the encoder does not
-  /// know is an error. Y4M and PNG have nothing to tune and ignore them.
+  /// The pixel format and colour tags of the input, when its frames carry their decoded
+  /// pictures (SourceInfo::nativeColour): .mp4/.mkv/.mov and Y4M then encode those pictures in
+  /// that format and with those tags where the encoder takes it, else in the nearest format it
+  /// takes (with a warning); the frame's own pixels are not used.
+  std::optional<PictureColour> native;
+  /// The pixel format to encode in, as FFmpeg names it ("yuv422p10le"); empty: as above.
+  std::string pixelFormat;
+  /// Options of the .mp4/.mkv/.mov encoder, as FFmpeg names them ("preset", "crf", "b"). libx264
+  /// gets crf 23 and preset "medium" (FFmpeg's own defaults) unless a rate control (crf, qp, b)
+  /// or a preset is given here. An option the encoder does not know is an error. Y4M and PNG
+  /// have nothing to tune and ignore them.
   std::map<std::string, std::string> codecOptions;
   bool overwrite = false;  ///< replace an existing output (else opening fails)
   std::optional<CopyFrom> copyFrom;  ///< the rest of the input, for a video container

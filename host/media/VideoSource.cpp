@@ -10,6 +10,7 @@ extern "C" {
 #include <vector>
 
 #include "Error.h"
+#include "NativePicture.h"
 #include "detail/FFmpeg.h"
 #include "detail/TestPattern.h"
 
@@ -336,6 +337,7 @@ private:
     m_info.hasAlpha = descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
     const char* name = av_get_pix_fmt_name(pixelFormat);
     m_info.pixelFormat = name != nullptr ? name : "unknown";
+    m_info.nativeColour = nativeColourOf(*m_decoder);
     m_info.timeBase = m_info.kind == SourceKind::Video ? m_stream->time_base : av_inv_q(m_info.rate);
     if (m_info.kind == SourceKind::Video) countShownFrames();
   }
@@ -557,7 +559,7 @@ private:
     const PictureShape shape{picture.width,  picture.height, pixelFormat, picture.colorspace,
                              fullRange,      order != FieldOrder::Progressive};
     frame.allocate(m_info.width, m_info.height, format);
-    m_scaler.toFrame(picture, shape, frame);
+    m_working.make(picture, shape, frame);
     frame.setFieldOrder(order);
   }
 
@@ -582,7 +584,7 @@ private:
   AvFramePtr m_picture;
   AVStream* m_stream = nullptr;
   int m_streamIndex = -1;
-  Scaler m_scaler;
+  WorkingCopyMaker m_working;
   bool m_draining = false;
   bool m_finished = false;
   std::int64_t m_skipTo = -1;  ///< after a seek: the frame to stop dropping at; -1 when none

@@ -11,6 +11,7 @@ extern "C" {
 #include <string>
 
 #include "Frame.h"
+#include "SampleCoding.h"
 
 namespace zel::media {
 
@@ -67,6 +68,9 @@ struct SourceInfo {
   /// test pattern, stills and sequences, whose frame k is shown at k.
   AVRational timeBase{1, 25};
   std::int64_t firstTimestamp = 0;  ///< timestamp of frame 0
+  /// The decoder's pixel format and colour tags when the frames read carry their decoded
+  /// pictures (Frame::native), which a sink then encodes as they are; none otherwise.
+  std::optional<PictureColour> nativeColour;
 };
 
 /// A stream of pictures read in order. One thread at a time may use a source; sources are

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -28,6 +29,7 @@ extern "C" {
 #include "PluginModule.h"
 #include "ProjectFile.h"
 #include "media/Error.h"
+#include "media/NativePicture.h"
 #include "media/Pipeline.h"
 #include "media/ProgressLine.h"
 #include "media/VideoSink.h"
@@ -62,6 +64,10 @@ struct RenderOptions {
   std::string threads;
   std::string codec;
   std::string audio = "auto";
+  std::string crf;
+  std::string preset;
+  std::string bitrate;
+  std::string pixFmt;
   bool noAudio = false;
   bool quiet = false;
 };
@@ -308,6 +314,19 @@ std::string InputName(const RenderOptions& o) { return o.input.empty() ? "the te
 
 bool UsesDefaultEncoder(const RenderOptions& o) { return o.codec.empty() || o.codec == "libx264"; }
 
+/// --crf, --preset and --bitrate as the encoder's own options.
+std::map<std::string, std::string> EncoderOptions(const RenderOptions& o) {
+  if (!o.crf.empty() && !o.bitrate.empty()) throw UsageError("--crf and --bitrate: give one of them, not both");
+  std::map<std::string, std::string> options;
+  if (!o.crf.empty()) {
+    if (!ParseNumber(o.crf)) throw UsageError(OptionText("--crf", o.crf) + ": expected a number, e.g. 23 (lower is better and larger)");
+    options["crf"] = o.crf;
+  }
+  if (!o.preset.empty()) options["preset"] = o.preset;
+  if (!o.bitrate.empty()) options["b"] = o.bitrate;
+  return options;
+}
+
 /// Why frames of `width` x `height` cannot be processed or written as planned, or nothing.
 std::optional<std::string> SizeProblem(int width, int height, const Plan& plan, media::FieldOrder order,
                                        bool defaultEncoder) {
@@ -459,6 +478,9 @@ int Run(const RenderOptions& o) {
   sinkOptions.fieldOrder = order;
   sinkOptions.pixelAspect = info.pixelAspect;
   sinkOptions.codec = o.codec;
+  sinkOptions.codecOptions = EncoderOptions(o);
+  sinkOptions.pixelFormat = o.pixFmt;
+  sinkOptions.native = info.nativeColour;
   sinkOptions.overwrite = o.overwrite;
   // The effect writes the clock's coverage into the alpha bytes; a picture made from an opaque
   // source is shown opaque, as a video output would be.
@@ -483,6 +505,7 @@ int Run(const RenderOptions& o) {
   const std::size_t threads = static_cast<std::size_t>(plan.threads);
   const std::size_t slots = std::clamp(kSlotMemory / std::max<std::size_t>(frameBytes, 1), threads + 2, 2 * threads + 2);
   std::vector<media::Frame> frames(slots);
+  std::vector<media::NativeWriteBack> writeBacks(slots);
 
   media::ProgressLine progress(stderr, expected, !o.quiet && media::ProgressLine::isTerminal(stderr));
   InterruptGuard interruptGuard;
@@ -499,10 +522,12 @@ int Run(const RenderOptions& o) {
     const FrameView view{frame.data(), static_cast<std::uint32_t>(frame.width()), static_cast<std::uint32_t>(frame.height()),
                          static_cast<std::size_t>(frame.stride()), kind};
     const std::int64_t k = frame.index();
+    writeBacks[slot].before(frame);
     const VOKRESULT rc = interlaced ? instance.RenderInterlacedAt(view, view, k, frame.time(), interlaceOrder, layout)
                                     : instance.RenderFrameAt(view, view, k, frame.time(), layout);
     if (VOKFAILED(rc))
       throw std::runtime_error("the effect failed on frame " + std::to_string(k) + " with " + zel::host::ResultText(rc));
+    writeBacks[slot].after(frame);
     frame.setFieldOrder(order);
   };
   stages.write = [&](std::size_t slot, std::int64_t seq) {
@@ -540,13 +565,16 @@ constexpr const char* kFooter = R"(
 INPUT   a video file the FFmpeg libraries read; a still image (repeated for every frame); an
         image sequence as a printf pattern (frames/%04d.png). Without -i: a moving test pattern,
         1920x1080, 25 fps, 10 s (--size, --rate, --frames or --duration change it).
-OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (lossless:
-        4:2:2 after --format uyvy or yuy2, else 4:4:4); .png (one frame, or a sequence with a
-        %d pattern; RGBA when the input has alpha, else RGB); - writes Y4M to standard
-        output. Into .mp4, .mkv and .mov goes the rest of the input, as the container takes it:
-        audio (see --audio), subtitle and data streams, metadata, chapters, rotation; what it
-        cannot take is named in one warning line. The output appears only when complete: a
-        failed render leaves nothing, and an output that is an input is refused.
+OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (lossless);
+        .png (one frame, or a sequence with a %d pattern; RGBA when the input has alpha, else
+        RGB); - writes Y4M to standard output. Video and Y4M keep the input's pixel format,
+        depth and colour tags where the encoder takes them (else the nearest, with a warning;
+        --pix-fmt chooses); pixels the clock does not touch are the decoded input's own.
+        libx264 defaults to --crf 23 --preset medium, as ffmpeg does. Into .mp4, .mkv and .mov
+        goes the rest of the input, as the container takes it: audio (see --audio), subtitle
+        and data streams, metadata, chapters, rotation; what it cannot take is named in one
+        warning line. The output appears only when complete: a failed render leaves nothing,
+        and an output that is an input is refused.
 
 Frames and time: frame k is the k-th frame the input shows, from 0. Each frame keeps its
   timestamp (a variable rate stays variable) and renders at time (timestamp - first timestamp)
@@ -623,6 +651,13 @@ CommandRunner AddRenderCommand(CLI::App& app) {
       ->type_name("SPEC");
   cmd->add_option("--threads", o->threads, "Frames rendered at once (default: all cores)")->type_name("N");
   cmd->add_option("--codec", o->codec, "Video encoder for .mp4 .mkv .mov (default libx264)")->type_name("NAME");
+  cmd->add_option("--crf", o->crf, "Constant quality of the video encoder (libx264: 0 lossless to 51; default 23)")
+      ->type_name("Q");
+  cmd->add_option("--preset", o->preset, "Encoder speed preset (libx264: ultrafast ... medium (default) ... veryslow)")
+      ->type_name("NAME");
+  cmd->add_option("--bitrate", o->bitrate, "Average video bit rate instead of --crf (5M, 800k)")->type_name("RATE");
+  cmd->add_option("--pix-fmt", o->pixFmt, "Pixel format to encode (default: the input's own where the encoder takes it)")
+      ->type_name("FORMAT");
   cmd->add_option("--audio", o->audio,
                   "auto (default): copy each audio stream, or encode it when the container does not take its "
                   "codec; copy: copy or leave out; encode: always encode; none: no audio")

@@ -1,0 +1,87 @@
+#pragma once
+// The decoded picture a working frame was made from, kept in its own pixel format beside it, and
+// the way back: only the pixels the plug-in changed are converted into it. Everything else of the
+// picture reaches the encoder exactly as it was decoded, at its own depth, chroma layout, matrix
+// and range.
+//
+// The round trip of one frame:
+//   WorkingCopyMaker::make     decoded picture -> native picture + the frame's pixels, converted
+//                              as the source always converts them (4:2:2 keeps the samples)
+//   NativeWriteBack::before    makes the frame the picture the plug-in works in (RGBA as it is;
+//                              4:2:2 at full range with BT.601 weights, what the plug-in's 4:2:2
+//                              formula expects) and keeps a copy of it
+//   (the plug-in renders into the frame)
+//   NativeWriteBack::after     pixels that differ from the copy are converted with the picture's
+//                              matrix and range and written into the native picture
+//   the sink encodes the native picture.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "Frame.h"
+#include "SampleCoding.h"
+#include "detail/FFmpeg.h"
+
+namespace zel::media {
+
+/// A decoded picture at its frame's size, with the shape (normalised format, matrix, range,
+/// interlacing) the working copy was converted from.
+struct NativePicture {
+  detail::AvFramePtr picture = detail::makeAvFrame();
+  detail::PictureShape shape;
+  bool valid = false;
+};
+
+/// True when the host can keep pictures of `format` and write the clock's samples into them:
+/// byte-aligned samples of 8 to 16 bits (Y'CbCr, R'G'B' or grey, planar or packed, with or
+/// without alpha) that swscale reads and writes. Palettes, bit-packed and float formats are not.
+bool keepsNativeSamples(AVPixelFormat format);
+
+/// The colour description of a decoder's pictures, when the host keeps them natively.
+std::optional<PictureColour> nativeColourOf(const AVCodecContext& decoder);
+
+/// How the samples of pictures of this shape code colour.
+SampleCoding sampleCodingOf(const detail::PictureShape& shape);
+
+/// Makes working frames from decoded pictures. One per source; not shared between threads.
+class WorkingCopyMaker {
+public:
+  /// `frame` is allocated at its final size and format. It gets the pixels of `picture` (of
+  /// shape `shape`; Scaler::toFrame) and keeps the picture as its native picture, scaled to the
+  /// frame's size when that differs. A picture whose format the host cannot keep gives a frame
+  /// without a native picture.
+  void make(const AVFrame& picture, const detail::PictureShape& shape, Frame& frame);
+
+private:
+  detail::Scaler m_resize;
+  detail::Scaler m_toWorking;
+};
+
+/// The pixels the plug-in changed, written back into the frame's native picture. One per frame
+/// slot; frames without a native picture pass through untouched.
+class NativeWriteBack {
+public:
+  /// Makes the frame the picture the plug-in expects (4:2:2 at full range, BT.601 weights) and
+  /// keeps a copy of it, before the plug-in renders.
+  void before(Frame& frame);
+  /// Converts every pixel that differs from the kept one into the native picture: luma (or R'G'B')
+  /// and alpha per pixel, chroma per chroma sample from all the pixels that share it.
+  void after(Frame& frame);
+
+private:
+  /// Makes `picture` writable, through m_own when others hold it.
+  void makeWritable(AVFrame& picture);
+
+  detail::AvFramePtr m_own = detail::makeAvFrame();  ///< this slot's memory for written pictures
+  detail::Scaler m_toRgba;
+  detail::Scaler m_toYuv422;
+  Frame m_rgba;
+  Frame m_pristine;
+  bool m_kept = false;
+  std::vector<std::uint8_t> m_changed;        ///< per pixel: 1 where the plug-in changed it
+  std::vector<std::uint8_t> m_chromaChanged;  ///< per chroma sample: 1 where it must be recomputed
+  std::vector<int> m_first, m_end;            ///< per row: changed pixels lie in [first, end)
+};
+
+}  // namespace zel::media

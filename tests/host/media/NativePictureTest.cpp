@@ -1,0 +1,235 @@
+// The decoded picture kept beside the plug-in's working frame: the sample arithmetic, which
+// formats are kept, and the write-back that touches exactly the samples of changed pixels.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include "media/NativePicture.h"
+#include "media/SampleCoding.h"
+
+namespace zel::media {
+namespace {
+
+using detail::PictureShape;
+
+constexpr int kW = 16;
+constexpr int kH = 8;
+
+SampleCoding yuv(int depth, bool fullRange, LumaWeights weights) {
+  SampleCoding c;
+  c.model = SampleCoding::Model::Yuv;
+  c.depth = depth;
+  c.fullRange = fullRange;
+  c.weights = weights;
+  return c;
+}
+
+TEST(SampleCodingTest, ColoursLandOnTheLevelsOfTheirMatrixRangeAndDepth) {
+  const LumaWeights bt601 = lumaWeightsOf(AVCOL_SPC_SMPTE170M);
+  const LumaWeights bt709 = lumaWeightsOf(AVCOL_SPC_BT709);
+  struct Case {
+    const char* name;
+    SampleCoding coding;
+    Rgb colour;
+    int y, cb, cr;
+  } cases[] = {
+      {"white, 8-bit video range", yuv(8, false, bt709), {255, 255, 255}, 235, 128, 128},
+      {"black, 8-bit video range", yuv(8, false, bt709), {0, 0, 0}, 16, 128, 128},
+      {"white, 10-bit video range", yuv(10, false, bt709), {255, 255, 255}, 940, 512, 512},
+      {"black, 10-bit video range", yuv(10, false, bt709), {0, 0, 0}, 64, 512, 512},
+      {"white, 8-bit full range", yuv(8, true, bt601), {255, 255, 255}, 255, 128, 128},
+      {"black, 8-bit full range", yuv(8, true, bt601), {0, 0, 0}, 0, 128, 128},
+      {"red, BT.601 video range", yuv(8, false, bt601), {255, 0, 0}, 81, 90, 240},
+      {"red, BT.709 video range", yuv(8, false, bt709), {255, 0, 0}, 63, 102, 240},
+      {"blue, BT.709 video range", yuv(8, false, bt709), {0, 0, 255}, 32, 240, 118},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    double cb = 0, cr = 0;
+    chromaValues(c.coding, c.colour, cb, cr);
+    EXPECT_EQ(lumaSample(c.coding, c.colour), c.y);
+    EXPECT_EQ(chromaSample(c.coding, cb), c.cb);
+    EXPECT_EQ(chromaSample(c.coding, cr), c.cr);
+  }
+  // Unknown matrices are BT.601, as the scaler takes them.
+  EXPECT_EQ(lumaWeightsOf(AVCOL_SPC_UNSPECIFIED).kr, bt601.kr);
+
+  SampleCoding rgb10;
+  rgb10.model = SampleCoding::Model::Rgb;
+  rgb10.depth = 10;
+  int r = 0, g = 0, b = 0;
+  rgbSamples(rgb10, {255, 128, 0}, r, g, b);
+  EXPECT_EQ(r, 1023);
+  EXPECT_EQ(g, 514);
+  EXPECT_EQ(b, 0);
+  EXPECT_EQ(alphaSample(rgb10, 255), 1023);
+
+  // The plug-in's 4:2:2 working values are full range: its white and black are RGB's.
+  const Rgb white = rgbOfWorkingYuv(255, 128, 128);
+  const Rgb black = rgbOfWorkingYuv(0, 128, 128);
+  EXPECT_DOUBLE_EQ(white.r + white.g + white.b, 3 * 255.0);
+  EXPECT_DOUBLE_EQ(black.r + black.g + black.b, 0.0);
+}
+
+TEST(SampleCodingTest, FormatsWithByteAlignedSamplesAreKept) {
+  const std::pair<AVPixelFormat, bool> cases[] = {
+      {AV_PIX_FMT_YUV420P, true},      {AV_PIX_FMT_YUVJ420P, true},  {AV_PIX_FMT_YUV422P10LE, true},
+      {AV_PIX_FMT_YUV444P12LE, true},  {AV_PIX_FMT_YUVA420P, true},  {AV_PIX_FMT_NV12, true},
+      {AV_PIX_FMT_P010LE, true},       {AV_PIX_FMT_RGB24, true},     {AV_PIX_FMT_RGBA, true},
+      {AV_PIX_FMT_GBRP10LE, true},     {AV_PIX_FMT_RGB48BE, true},   {AV_PIX_FMT_GRAY8, true},
+      {AV_PIX_FMT_YUYV422, true},      {AV_PIX_FMT_PAL8, false},     {AV_PIX_FMT_MONOWHITE, false},
+      {AV_PIX_FMT_RGB565LE, false},    {AV_PIX_FMT_GRAYF32LE, false}, {AV_PIX_FMT_X2RGB10LE, false},
+  };
+  for (const auto& [format, kept] : cases) EXPECT_EQ(keepsNativeSamples(format), kept) << av_get_pix_fmt_name(format);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+/// A busy kW x kH picture in `format` (planar Y'CbCr), video range, BT.709.
+detail::AvFramePtr busyPicture(AVPixelFormat format) {
+  detail::AvFramePtr picture = detail::makeAvFrame();
+  picture->format = format;
+  picture->width = kW;
+  picture->height = kH;
+  EXPECT_EQ(av_frame_get_buffer(picture.get(), 0), 0);
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+  const int bytes = d->comp[0].depth > 8 ? 2 : 1;
+  for (int plane = 0; plane < 3; ++plane) {
+    const int w = plane == 0 ? kW : kW >> d->log2_chroma_w;
+    const int h = plane == 0 ? kH : kH >> d->log2_chroma_h;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const int value = (plane == 0 ? 40 + 9 * x + 13 * y : 60 + 5 * x - 3 * y + 20 * plane) << (bytes == 2 ? 2 : 0);
+        std::uint8_t* p = picture->data[plane] + y * picture->linesize[plane] + x * bytes;
+        p[0] = static_cast<std::uint8_t>(value & 0xFF);
+        if (bytes == 2) p[1] = static_cast<std::uint8_t>(value >> 8);
+      }
+    }
+  }
+  picture->colorspace = AVCOL_SPC_BT709;
+  picture->color_range = AVCOL_RANGE_MPEG;
+  return picture;
+}
+
+/// Every sample of one plane, as integers.
+std::vector<int> planeSamples(const AVFrame& picture, int plane) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture.format));
+  const int bytes = d->comp[0].depth > 8 ? 2 : 1;
+  const int w = plane == 0 ? picture.width : picture.width >> d->log2_chroma_w;
+  const int h = plane == 0 ? picture.height : picture.height >> d->log2_chroma_h;
+  std::vector<int> samples;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const std::uint8_t* p = picture.data[plane] + y * picture.linesize[plane] + x * bytes;
+      samples.push_back(bytes == 2 ? p[0] | p[1] << 8 : p[0]);
+    }
+  }
+  return samples;
+}
+
+PictureShape shapeOf(AVPixelFormat format, bool interlaced) {
+  return PictureShape{kW, kH, format, AVCOL_SPC_BT709, false, interlaced};
+}
+
+// A clock pixel changed in the working frame changes its own luma and the chroma sample it shares,
+// and nothing else: on 4:2:0 progressive and field by field, 4:2:2, 8 and 10 bits, through RGBA
+// and through the plug-in's 4:2:2 picture.
+TEST(NativeWriteBackTest, OnlyTheSamplesOfChangedPixelsAreWritten) {
+  struct Case {
+    const char* name;
+    AVPixelFormat format;
+    bool interlaced;
+    FrameFormat working;
+    int x, y;                 ///< the pixel made white
+    int chromaX, chromaY;     ///< the chroma sample it shares
+    int white;
+  } cases[] = {
+      {"4:2:0 progressive, RGBA", AV_PIX_FMT_YUV420P, false, FrameFormat::Rgba, 5, 2, 2, 1, 235},
+      {"4:2:0 interlaced, RGBA", AV_PIX_FMT_YUV420P, true, FrameFormat::Rgba, 5, 2, 2, 0, 235},
+      {"4:2:0 interlaced, bottom field", AV_PIX_FMT_YUV420P, true, FrameFormat::Rgba, 5, 7, 2, 3, 235},
+      {"4:2:2 10-bit, RGBA", AV_PIX_FMT_YUV422P10LE, false, FrameFormat::Rgba, 9, 6, 4, 6, 940},
+      {"4:2:2 10-bit, UYVY", AV_PIX_FMT_YUV422P10LE, false, FrameFormat::Uyvy, 8, 3, 4, 3, 940},
+      {"4:2:0, YUY2", AV_PIX_FMT_YUV420P, false, FrameFormat::Yuy2, 2, 5, 1, 2, 235},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const detail::AvFramePtr decoded = busyPicture(c.format);
+    const std::vector<int> lumaBefore = planeSamples(*decoded, 0);
+    const std::vector<int> cbBefore = planeSamples(*decoded, 1);
+
+    WorkingCopyMaker maker;
+    NativeWriteBack writeBack;
+    Frame frame;
+    frame.allocate(kW, kH, c.working);
+    maker.make(*decoded, shapeOf(c.format, c.interlaced), frame);
+    ASSERT_NE(frame.native(), nullptr);
+
+    writeBack.before(frame);
+    if (c.working == FrameFormat::Rgba) {
+      std::memset(frame.row(c.y) + 4 * c.x, 255, 4);
+    } else {
+      // The whole pair white, in the plug-in's full-range values: both pixels change.
+      std::uint8_t* pair = frame.row(c.y) + 4 * (c.x / 2);
+      const bool uyvy = c.working == FrameFormat::Uyvy;
+      pair[uyvy ? 1 : 0] = pair[uyvy ? 3 : 2] = 255;
+      pair[uyvy ? 0 : 1] = pair[uyvy ? 2 : 3] = 128;
+    }
+    writeBack.after(frame);
+
+    const AVFrame& written = *frame.native()->picture;
+    const std::vector<int> luma = planeSamples(written, 0);
+    const std::vector<int> cb = planeSamples(written, 1);
+    const int pairStart = c.working == FrameFormat::Rgba ? c.x : c.x & ~1;
+    const int pairEnd = c.working == FrameFormat::Rgba ? c.x + 1 : pairStart + 2;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const bool changed = y == c.y && x >= pairStart && x < pairEnd;
+        EXPECT_EQ(luma[y * kW + x], changed ? c.white : lumaBefore[y * kW + x]) << "luma " << x << "," << y;
+      }
+    }
+    const int chromaWidth = kW >> av_pix_fmt_desc_get(c.format)->log2_chroma_w;
+    for (std::size_t i = 0; i < cb.size(); ++i) {
+      const bool shared = static_cast<int>(i) == c.chromaY * chromaWidth + c.chromaX;
+      if (shared) {
+        EXPECT_NE(cb[i], cbBefore[i]) << "the shared chroma sample was not made again";
+      } else {
+        EXPECT_EQ(cb[i], cbBefore[i]) << "chroma sample " << i % chromaWidth << "," << i / chromaWidth;
+      }
+    }
+    // The decoder's own picture is never written.
+    EXPECT_EQ(planeSamples(*decoded, 0), lumaBefore);
+  }
+}
+
+// The plug-in's 4:2:2 picture is full range whatever the input's range: video-range black and
+// white become 0 and 255; a frame the plug-in leaves alone leaves its native picture alone.
+TEST(NativeWriteBackTest, FourTwoTwoWorkingPictureIsFullRange) {
+  detail::AvFramePtr decoded = busyPicture(AV_PIX_FMT_YUV422P);
+  for (int x = 0; x < kW; ++x) {
+    decoded->data[0][x] = x < kW / 2 ? 16 : 235;
+  }
+  for (int plane = 1; plane < 3; ++plane) std::memset(decoded->data[plane], 128, kW / 2);
+  const std::vector<int> lumaBefore = planeSamples(*decoded, 0);
+
+  WorkingCopyMaker maker;
+  NativeWriteBack writeBack;
+  Frame frame;
+  frame.allocate(kW, kH, FrameFormat::Uyvy);
+  maker.make(*decoded, shapeOf(AV_PIX_FMT_YUV422P, false), frame);
+  writeBack.before(frame);
+  // UYVY: the luma of pixel x is byte 2x + 1.
+  EXPECT_EQ(frame.row(0)[1], 0);
+  EXPECT_EQ(frame.row(0)[2 * (kW / 2 - 1) + 1], 0);
+  EXPECT_EQ(frame.row(0)[2 * (kW / 2) + 1], 255);
+  writeBack.after(frame);
+  EXPECT_EQ(planeSamples(*frame.native()->picture, 0), lumaBefore);
+}
+
+}  // namespace
+}  // namespace zel::media
