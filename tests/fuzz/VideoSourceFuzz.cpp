@@ -14,14 +14,21 @@
 
 namespace {
 
+/// A folder of this process's own, removed when the process ends.
+struct ScratchFolder {
+  std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("zel-fuzz-media-" + std::to_string(getpid()));
+  ScratchFolder() { std::filesystem::create_directories(path); }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
 /// A file of this process's own, rewritten for every input.
 std::string InputPath(const char* extension) {
-  static const std::filesystem::path folder = [] {
-    auto f = std::filesystem::temp_directory_path() / ("zel-fuzz-media-" + std::to_string(getpid()));
-    std::filesystem::create_directories(f);
-    return f;
-  }();
-  return (folder / (std::string("input.") + extension)).string();
+  static const ScratchFolder folder;
+  return (folder.path / (std::string("input.") + extension)).string();
 }
 
 }  // namespace
