@@ -155,7 +155,7 @@ TEST(ProgressLine, EnabledEndsWithTheFinalCountAndANewline) {
 
 TEST(ProgressLine, AJobThatEndsEarlyOrLateEndsAtItsOwnCount) {
   // The total of a file that does not store its frame count is an estimate.
-  for (const auto [expected, done] : {std::pair{51, 50}, std::pair{50, 52}}) {
+  for (const auto& [expected, done] : {std::pair{51, 50}, std::pair{50, 52}}) {
     char buffer[256] = {};
     std::FILE* out = fmemopen(buffer, sizeof buffer, "w");
     ASSERT_NE(out, nullptr);
