@@ -639,6 +639,7 @@ std::optional<CopyFrom> CopyFrom::of(const VideoSource& source, std::int64_t k) 
   from.path = info.path;
   from.fromFirstFrame = k > 0;
   from.firstFrameTime = source.timeOfFrame(k);
+  from.firstFrame = k;
   return from;
 }
 

@@ -45,6 +45,8 @@ struct CopyFrom {
   /// Seconds on the input's clock of the first frame written, as far as known when the output
   /// opens: where chapters of a part start.
   double firstFrameTime = 0;
+  /// Index of the first frame written: a part's time code starts there.
+  std::int64_t firstFrame = 0;
   AudioMode audio = AudioMode::Auto;
 
   /// The rest of `source` for a render of its frames k, k+1, ...; nullopt for a source that is

@@ -1,6 +1,7 @@
 #include "VideoSource.h"
 
 extern "C" {
+#include <libavutil/parseutils.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -323,8 +324,12 @@ private:
     } else if (m_stream->duration > 0 && m_stream->duration != AV_NOPTS_VALUE) {
       m_info.frameCount = av_rescale_q(m_stream->duration, m_stream->time_base, av_inv_q(m_info.rate));
       m_info.frameCountExact = m_info.kind == SourceKind::Sequence;
+    } else if (const std::int64_t micros = streamDuration(); micros > 0) {
+      m_info.frameCount = av_rescale_q(micros, AV_TIME_BASE_Q, av_inv_q(m_info.rate));
     } else if (m_format->duration > 0 && m_format->duration != AV_NOPTS_VALUE) {
-      m_info.frameCount = av_rescale_q(m_format->duration, AV_TIME_BASE_Q, av_inv_q(m_info.rate));
+      // Rounded down: the file's duration covers audio that may run on past the last picture,
+      // and a total one frame too many never completes.
+      m_info.frameCount = av_rescale_q_rnd(m_format->duration, AV_TIME_BASE_Q, av_inv_q(m_info.rate), AV_ROUND_DOWN);
     }
 
     m_info.fieldOrder = toFieldOrder(parameters->field_order);
@@ -447,6 +452,13 @@ private:
     m_skipTo = k;
     m_next = k;
     m_lastTimestamp = AV_NOPTS_VALUE;
+  }
+
+  /// Microseconds of the video stream alone as a DURATION tag gives them (Matroska); 0 without.
+  std::int64_t streamDuration() const {
+    std::int64_t micros = 0;
+    const AVDictionaryEntry* tag = av_dict_get(m_stream->metadata, "DURATION", nullptr, 0);
+    return tag != nullptr && av_parse_time(&micros, tag->value, 1) == 0 && micros > 0 ? micros : 0;
   }
 
   std::int64_t streamStart() const { return m_stream->start_time == AV_NOPTS_VALUE ? 0 : m_stream->start_time; }

@@ -682,6 +682,9 @@ TEST_F(RenderCommandTest, StreamsRotationMetadataAndChaptersAreKept) {
   // Into MP4 everything is kept: the same streams, tags, rotation and chapters.
   RenderOk({"-i", "rich.mp4", "-o", "out.mp4"});
   EXPECT_EQ(Layout(Work("out.mp4")), input);
+  // A part's time code starts at its first frame: 30 frames at 25 fps on.
+  RenderOk({"-i", "rich.mp4", "-o", "part.mp4", "--start", "30", "--frames", "5"});
+  EXPECT_NE(Layout(Work("part.mp4")).find("timecode=01:00:01:05"), std::string::npos) << Layout(Work("part.mp4"));
 
   // Matroska takes neither MP4's subtitle codec nor a rotation: one warning line names both,
   // even with --quiet; the rest is kept.

@@ -5,6 +5,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/display.h>
 #include <libavutil/opt.h>
+#include <libavutil/timecode.h>
 #include <libswresample/swresample.h>
 }
 
@@ -278,8 +279,8 @@ StreamCopier::StreamCopier(const CopyFrom& from, AVFormatContext& muxer, AVStrea
     addStream(i, format);
     if (!m_tracks[i].output) m_input->streams[i]->discard = AVDISCARD_ALL;
   }
-  if (m_videoIndex >= 0) copyVideoSide(video, format);
   copyMetadata(&m_muxer.metadata, m_input->metadata);
+  if (m_videoIndex >= 0) copyVideoSide(video, format);
   copyChapters(from.fromFirstFrame ? from.firstFrameTime : std::numeric_limits<double>::quiet_NaN());
 }
 
@@ -343,9 +344,30 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
   track.output = output;
 }
 
+namespace {
+
+/// A part of the input starts its time code at its own first frame, not the input's.
+void advanceTimecode(AVDictionary** metadata, AVRational rate, std::int64_t frames) {
+  const AVDictionaryEntry* entry = av_dict_get(*metadata, "timecode", nullptr, 0);
+  AVTimecode timecode{};
+  if (entry == nullptr || frames <= 0 || frames > std::numeric_limits<int>::max() ||
+      av_timecode_init_from_string(&timecode, rate, entry->value, nullptr) < 0) {
+    return;
+  }
+  char text[AV_TIMECODE_STR_SIZE];
+  av_dict_set(metadata, "timecode", av_timecode_make_string(&timecode, text, static_cast<int>(frames)), 0);
+}
+
+}  // namespace
+
 void StreamCopier::copyVideoSide(AVStream& video, const AVOutputFormat& format) {
   const AVStream& input = *m_input->streams[m_videoIndex];
   copyMetadata(&video.metadata, input.metadata);
+  const AVRational rate = input.avg_frame_rate.num > 0 ? input.avg_frame_rate : input.r_frame_rate;
+  if (m_from.fromFirstFrame && rate.num > 0 && rate.den > 0) {
+    advanceTimecode(&video.metadata, rate, m_from.firstFrame);
+    advanceTimecode(&m_muxer.metadata, rate, m_from.firstFrame);
+  }
   size_t size = 0;
   const std::uint8_t* matrix = av_stream_get_side_data(&input, AV_PKT_DATA_DISPLAYMATRIX, &size);
   if (matrix == nullptr || size < 9 * sizeof(std::int32_t)) return;

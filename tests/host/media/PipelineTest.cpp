@@ -153,5 +153,22 @@ TEST(ProgressLine, EnabledEndsWithTheFinalCountAndANewline) {
   EXPECT_EQ(text.back(), '\n');
 }
 
+TEST(ProgressLine, AJobThatEndsEarlyOrLateEndsAtItsOwnCount) {
+  // The total of a file that does not store its frame count is an estimate.
+  for (const auto& [expected, done] : {std::pair{51, 50}, std::pair{50, 52}}) {
+    char buffer[256] = {};
+    std::FILE* out = fmemopen(buffer, sizeof buffer, "w");
+    ASSERT_NE(out, nullptr);
+    {
+      ProgressLine line(out, expected, true);
+      line.update(done);
+      line.finish(done);
+    }
+    std::fclose(out);
+    const std::string last = "frame " + std::to_string(done) + "/" + std::to_string(done) + "  100%";
+    EXPECT_NE(std::string(buffer).find(last), std::string::npos) << buffer;
+  }
+}
+
 }  // namespace
 }  // namespace zel::media
