@@ -350,7 +350,11 @@ AVPixelFormat chooseY4mFormat(const SinkOptions& options, const std::string& pat
   bool fullRange = false;
   const AVPixelFormat own = normaliseRange(options.native->format, fullRange);
   if (y4mTakes(own)) return own;
-  const AVPixelFormat nearest = isYuvFormat(own) ? AV_PIX_FMT_YUV444P : fallback;
+  std::vector<AVPixelFormat> list(std::begin(kY4mFormats), std::end(kY4mFormats));
+  list.push_back(AV_PIX_FMT_NONE);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(own);
+  const int alpha = desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 ? 1 : 0;
+  const AVPixelFormat nearest = avcodec_find_best_pix_fmt_of_list(list.data(), own, alpha, nullptr);
   warnings.push_back("Y4M does not take the input's pixel format " + formatName(options.native->format) + "; writing " +
                      formatName(nearest));
   return nearest;
