@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <map>
 #include <optional>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -231,12 +231,15 @@ TEST_F(Frei0rModuleTest, TheKdenliveDescriptionNamesEveryParameterWithTheModules
   const unsigned w = 96, h = 72;
   Instance described(w, h), plain(w, h);
   std::set<std::string> named;
-  const std::regex parameter(R"(<parameter\s([^>]*)>)"), attribute(R"re((\w+)="([^"]*)")re");
-  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), parameter); it != std::sregex_iterator(); ++it) {
+  // Each <parameter ...> tag and its name="value" attributes (the file uses double quotes only).
+  for (std::size_t tag = xml.find("<parameter "); tag != std::string::npos; tag = xml.find("<parameter ", tag + 1)) {
+    const std::string attributes = xml.substr(tag, xml.find('>', tag) - tag);
     std::map<std::string, std::string> a;
-    const std::string attributes = (*it)[1];
-    for (auto at = std::sregex_iterator(attributes.begin(), attributes.end(), attribute); at != std::sregex_iterator(); ++at)
-      a[(*at)[1]] = (*at)[2];
+    for (std::size_t eq = attributes.find("=\""); eq != std::string::npos; eq = attributes.find("=\"", eq + 2)) {
+      const std::size_t key = attributes.rfind(' ', eq) + 1, end = attributes.find('"', eq + 2);
+      a[attributes.substr(key, eq - key)] = attributes.substr(eq + 2, end - eq - 2);
+      eq = end - 1;
+    }
     const std::string& name = a["name"];
     SCOPED_TRACE(name);
     const int index = Module().IndexOf(name);
