@@ -144,12 +144,17 @@ std::optional<std::string> FlatInstance::Set(std::size_t index, const FlatValue&
   if (index >= entries.size()) return std::nullopt;
   const FlatParameters::Entry& e = entries[index];
   ParameterValue* p = e.role == FlatParameters::Role::Parameter ? m_effect.Find(e.uid) : nullptr;
-  // `why` names the parameter already when it comes from EffectInstance::Parse.
+  // `why` names the parameter already when it comes from EffectInstance::Parse, by its list box's
+  // name for a list; the module's user knows it by the name in this list, so that one is said.
   const auto refuse = [&](const std::string& why) -> std::optional<std::string> {
     if (m_refused[index] == value.text) return std::nullopt;
     m_refused[index] = value.text;
-    const std::string prefix = "parameter " + Quoted(e.name) + ": ";
-    return (why.rfind(prefix, 0) == 0 ? why : prefix + why) + "; keeping " + Quoted(m_texts[index]);
+    std::string reason = why;
+    if (reason.rfind("parameter '", 0) == 0) {
+      const std::size_t end = reason.find("': ");
+      if (end != std::string::npos) reason.erase(0, end + 3);
+    }
+    return "parameter " + Quoted(e.name) + ": " + reason + "; keeping " + Quoted(m_texts[index]);
   };
   const auto accept = [&]() -> std::optional<std::string> {
     m_texts[index] = value.text;

@@ -456,7 +456,8 @@ public:
       if (kind == Kind::Video) {
         m_copier = std::make_unique<StreamCopier>(*options.copyFrom, *m_muxer, *m_video, path);
         m_lost = m_copier->lost();
-        m_warnings = m_copier->notes();
+        const std::vector<std::string>& notes = m_copier->notes();
+        m_warnings.insert(m_warnings.end(), notes.begin(), notes.end());
       } else {
         m_lost.push_back("every stream but the video (Y4M holds pictures only)");
       }
