@@ -307,7 +307,9 @@ TEST_F(PreviewWindow, FontButtonOpensItsDialogOwnedByTheWindowAndReturnConfirmsT
     WaitFor([](const Json& n) { return n["inDialog"].get<bool>(); }, "the window waiting for its dialog");
     // The search field has the focus: pick the face, move into the list, confirm.
     ASSERT_EQ(Command(Xdo("windowfocus --sync " + dialog + " type --delay 20 'Liberation Mono'")), 0);
-    ASSERT_EQ(Command(Xdo("key --delay 100 Down Return")), 0);
+    // The list is filtered after the typing settles; the keys wait for it, and the dialog is asked
+    // again below when they came too early.
+    ASSERT_EQ(Command(Xdo("sleep " + std::to_string(1 + attempt) + " key --delay 100 Down sleep 0.5 key Return")), 0);
     s = WaitFor([](const Json& n) { return !n["inDialog"].get<bool>(); }, "the dialog confirmed");
     EXPECT_TRUE(s["dirty"].get<bool>() || attempt > 0) << "a new font is an unsaved change";
     Keys(s, "ctrl+s");
