@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include "CommandSupport.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -26,11 +28,7 @@ namespace fs = std::filesystem;
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
 
-std::string ShellQuoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using zel::testing::ShellQuoted;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -46,16 +44,9 @@ int Shell(const std::string& command) {
 /// Runs a helper program (ffmpeg, ffprobe) and returns its standard output; fails the test when
 /// it fails.
 std::string Tool(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot run " << command;
-    return out;
-  }
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  EXPECT_EQ(::pclose(pipe), 0) << command << "\n" << out;
-  return out;
+  const zel::testing::CommandResult r = zel::testing::RunCommand(command);
+  EXPECT_EQ(r.exitCode, 0) << command << "\n" << r.output;
+  return r.output;
 }
 
 /// ffprobe of one stream as key=value pairs; frames counted by decoding.
@@ -63,13 +54,7 @@ std::map<std::string, std::string> Probe(const fs::path& file, const std::string
   const std::string out = Tool("ffprobe -v error -count_frames -select_streams " + stream +
                                " -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames,field_order,"
                                "pix_fmt,duration -of default=nw=1 " + ShellQuoted(file.string()));
-  std::map<std::string, std::string> values;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) {
-    const auto eq = line.find('=');
-    if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return values;
+  return zel::testing::KeyValues(out);
 }
 
 /// Pictures of one file, decoded by ffmpeg into `pixelFormat` (rgba, yuv422p) with no scaling.

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "CommandSupport.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -28,43 +30,25 @@ const std::vector<std::string> kBlackAndWhite = {"--set", "Clock Type List=Digit
                                                  "--set", "Foreground RGB Color=255,255,255",
                                                  "--set", "Background RGB Color=0,0,0"};
 
-std::string ShellQuoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using zel::testing::ShellQuoted;
 
 /// Runs a command and returns its standard output and error; `ok` says whether it exited 0.
 std::string Command(const std::string& command, bool* ok = nullptr) {
-  std::string out;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot run " << command;
-    return out;
-  }
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  const bool success = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  const zel::testing::CommandResult r = zel::testing::RunCommand(command);
+  const bool success = r.exitCode == 0;
   if (ok != nullptr) {
     *ok = success;
   } else {
-    EXPECT_TRUE(success) << command << "\n" << out;
+    EXPECT_TRUE(success) << command << "\n" << r.output;
   }
-  return out;
+  return r.output;
 }
 
 std::map<std::string, std::string> Probe(const std::string& file) {
   const std::string out = Command("ffprobe -v error -select_streams v:0 -show_entries "
                               "stream=pix_fmt,color_range,color_space,color_primaries,color_transfer -of default=nw=1 " +
                               ShellQuoted(file));
-  std::map<std::string, std::string> values;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) {
-    const auto eq = line.find('=');
-    if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return values;
+  return zel::testing::KeyValues(out);
 }
 
 /// The layout of a planar Y'CbCr format, enough to walk its raw frames.

@@ -13,24 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "CommandSupport.h"
 #include "media/Frame.h"
 
 namespace zel::media::testing {
 
 /// Runs a shell command and returns its standard output; fails the test on a non-zero exit.
 inline std::string run(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot run: " << command;
-    return output;
-  }
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = pclose(pipe);
-  EXPECT_EQ(status, 0) << command << "\n" << output;
-  return output;
+  const zel::testing::CommandResult r = zel::testing::RunCommand(command);
+  EXPECT_EQ(r.exitCode, 0) << command << "\n" << r.output;
+  return r.output;
 }
 
 /// `ffprobe` of one stream as key=value pairs ("width" -> "64"); frames are counted by decoding.
@@ -38,14 +30,7 @@ inline std::map<std::string, std::string> probe(const std::string& path, const s
   const std::string out = run("ffprobe -v error -count_frames -select_streams " + stream +
                               " -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames,field_order,"
                               "pix_fmt,duration,sample_rate -of default=nw=1 '" + path + "'");
-  std::map<std::string, std::string> values;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const auto eq = line.find('=');
-    if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return values;
+  return zel::testing::KeyValues(out);
 }
 
 /// A fresh folder for each test, removed with everything in it afterwards.

@@ -6,6 +6,8 @@
 // library of the process; ffmpeg, melt and gst-launch-1.0 are not built with it and cannot load
 // the module, so these tests are skipped there (Frei0rModuleTest covers the module in process).
 #include <gtest/gtest.h>
+
+#include "CommandSupport.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,11 +34,7 @@ constexpr bool kSanitized = false;
 #endif
 
 
-std::string Quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+std::string Quoted(const std::string& text) { return zel::testing::ShellQuoted(text); }
 
 struct Result {
   int exitCode = -1;
