@@ -82,11 +82,13 @@ std::string lastLog() { return t_lastLog; }
 std::string describe(const std::string& what, const std::string& path, int errnum) {
   std::string message = what + " '" + path + "': " + errorText(errnum);
   if (!t_lastLog.empty() && t_lastLog != errorText(errnum)) message += " (" + t_lastLog + ")";
+  if (errnum == AVERROR(ENOMEM)) message += " (a damaged file can ask for more memory than there is)";
   return message;
 }
 
 void fail(const std::string& what, const std::string& path, int errnum) {
-  if (errnum == AVERROR(ENOMEM)) throw std::bad_alloc();
+  // FFmpeg answers a header that asks for an absurd size with "out of memory" too: to the user
+  // that is a file that cannot be read or written, said in one line like any other, not a crash.
   throw Error(describe(what, path, errnum));
 }
 
