@@ -7,6 +7,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <vector>
 
@@ -497,6 +498,28 @@ private:
     }
   }
 
+  /// At the end of the file: a Matroska file cut between two clusters reads to its end without a
+  /// fault, but its header still declares the length the whole stream had. A shortfall of more
+  /// than a few frames (and a quarter second) is a file cut short, not a rounding of its length.
+  void checkDeclaredLengthReached() {
+    const std::int64_t declared = streamDuration();
+    if (declared <= 0 || m_readEnd == AV_NOPTS_VALUE || !m_damageReason.empty()) return;
+    const std::int64_t seen = av_rescale_q(m_readEnd, m_stream->time_base, AV_TIME_BASE_Q);
+    const double rate = m_info.rate.num > 0 && m_info.rate.den > 0 ? av_q2d(m_info.rate) : 25.0;
+    const auto tolerance = static_cast<std::int64_t>(std::max(0.25, 3.0 / rate) * AV_TIME_BASE);
+    if (declared - seen <= tolerance) return;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(declared - seen) / AV_TIME_BASE);
+    m_damageReason = std::string("the file ends ") + seconds + " s before the length its header declares";
+  }
+
+  /// Keeps the end time of the latest packet of the video stream, for checkDeclaredLengthReached.
+  void noteRead(const AVPacket& packet) {
+    if (packet.pts == AV_NOPTS_VALUE) return;
+    const std::int64_t end = packet.pts + std::max<std::int64_t>(packet.duration, 0);
+    if (m_readEnd == AV_NOPTS_VALUE || end > m_readEnd) m_readEnd = end;
+  }
+
   /// Puts the next decoded picture in m_picture; false at the end of the stream, or where the
   /// file cannot be read or decoded further (m_damageReason then says why).
   bool decodeNext() {
@@ -517,7 +540,10 @@ private:
       }
       rc = av_read_frame(m_format.get(), m_packet.get());
       if (rc == AVERROR_EOF) {
-        if (m_info.kind == SourceKind::Video) checkIndexReachesEnd();
+        if (m_info.kind == SourceKind::Video) {
+          checkIndexReachesEnd();
+          checkDeclaredLengthReached();
+        }
         m_draining = true;
         rc = avcodec_send_packet(m_decoder.get(), nullptr);
         if (rc < 0 && rc != AVERROR_EOF) m_finished = true;
@@ -533,7 +559,10 @@ private:
         stopAtDamage("the data of a frame is cut short or corrupt");
         continue;
       }
-      if (ours) rc = avcodec_send_packet(m_decoder.get(), m_packet.get());
+      if (ours) {
+        noteRead(*m_packet);
+        rc = avcodec_send_packet(m_decoder.get(), m_packet.get());
+      }
       av_packet_unref(m_packet.get());
       if (rc < 0 && rc != AVERROR(EAGAIN)) stopAtDamage(describe("cannot decode", m_info.path, rc));
     }
@@ -606,6 +635,7 @@ private:
   bool m_pending = false;           ///< m_picture holds the primed first picture, not yet read
   std::int64_t m_lastTimestamp = AV_NOPTS_VALUE;  ///< of the last picture read
   std::string m_damageReason;       ///< why decoding stopped early; empty when it did not
+  std::int64_t m_readEnd = AV_NOPTS_VALUE;  ///< latest end of a video packet read, stream time base
   Frame m_still;               ///< a still image, converted once per format
   bool m_stillDecoded = false;
 };

@@ -390,6 +390,36 @@ TEST_F(SourceTest, FramesAnEditListHidesAreNeitherCountedNorRead) {
   EXPECT_EQ(read, shown);
 }
 
+TEST_F(SourceTest, AMatroskaFileCutBetweenClustersSaysWhereReadingStopped) {
+  // One cluster a second; the file keeps its first two and its header still declares 6 s.
+  run("ffmpeg -v error -f lavfi -i testsrc2=s=64x48:r=25 -t 6 -c:v libx264 -preset ultrafast -g 25 '" +
+      path("whole.mkv") + "'");
+  std::string bytes;
+  {
+    std::ifstream in(path("whole.mkv"), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::string cluster = "\x1f\x43\xb6\x75";
+  std::size_t third = bytes.find(cluster);
+  for (int i = 0; i < 2 && third != std::string::npos; ++i) third = bytes.find(cluster, third + 1);
+  ASSERT_NE(third, std::string::npos);
+  { std::ofstream(path("cut.mkv"), std::ios::binary) << bytes.substr(0, third); }
+
+  const auto readAll = [](const std::string& file, std::int64_t& count) {
+    VideoSource source = VideoSource::open(file);
+    Frame frame;
+    count = 0;
+    while (source.read(frame, FrameFormat::Rgba)) ++count;
+    return source.damage();
+  };
+  std::int64_t count = 0;
+  EXPECT_EQ(readAll(path("whole.mkv"), count), "");
+  EXPECT_EQ(count, 150);
+  const std::string damage = readAll(path("cut.mkv"), count);
+  EXPECT_EQ(count, 50);
+  EXPECT_NE(damage.find("reading stopped at frame 50 (the file ends 4.00 s before"), std::string::npos) << damage;
+}
+
 TEST(SequencePattern, Recognition) {
   const std::pair<const char*, bool> cases[] = {
       {"frames/%04d.png", true}, {"%d.png", true},      {"a%3d.png", true},  {"100%%.png", false},
