@@ -1,5 +1,6 @@
 #include "StreamClock.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <numeric>
@@ -14,6 +15,8 @@ constexpr double kMillisecondStep = 1.5;
 constexpr double kSnapTolerance = 1e-4;
 /// How close a render time must come to a whole frame to be that frame.
 constexpr double kFrameSnap = 1e-3;
+/// 2^53: past it a double no longer holds every whole frame, and a frame index no longer fits.
+constexpr double kLastFrame = 9007199254740992.0;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -116,7 +119,8 @@ StreamClock::Tick StreamClock::Advance(double hostTime) {
   } else {
     tick.rate = kDefaultRate;
   }
-  const double frame = seconds * tick.rate.Value();
+  // A client's time of 1e300 is not a frame any clock can show; it stays at the last one.
+  const double frame = std::clamp(seconds * tick.rate.Value(), -kLastFrame, kLastFrame);
   const double whole = std::round(frame);
   tick.frame = std::abs(frame - whole) <= kFrameSnap ? whole : frame;
   return tick;

@@ -439,6 +439,7 @@ TEST(StreamClock, UnitAndRateFollowTheSteps) {
       {"a set unit", {1000}, FrameRate{25, 1}, TimeUnit::Milliseconds, {25}, {25, 1}},
       {"between frames, at a set rate", {0, 0.04, 0.06}, FrameRate{25, 1}, TimeUnit::Seconds, {0, 1, 1.5}, {25, 1}},
       {"not a number", {std::nan("")}, {}, TimeUnit::Auto, {0}, {25, 1}},
+      {"past the last whole frame", {1e300, -1e300}, FrameRate{25, 1}, TimeUnit::Seconds, {0x1p53, -0x1p53}, {25, 1}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
