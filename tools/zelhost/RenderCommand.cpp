@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -30,6 +31,7 @@ extern "C" {
 #include "ProjectFile.h"
 #include "media/Error.h"
 #include "media/NativePicture.h"
+#include "media/Orientation.h"
 #include "media/Pipeline.h"
 #include "media/ProgressLine.h"
 #include "media/VideoSink.h"
@@ -402,6 +404,36 @@ std::string RateText(AVRational rate) {
   return rate.den == 1 ? std::to_string(rate.num) : std::to_string(rate.num) + "/" + std::to_string(rate.den);
 }
 
+/// How the work stage turns each frame so that the plug-in draws on the picture as a viewer shows
+/// it (a phone clip's rotation); the picture as coded, with the reason in `note`, where it cannot
+/// be turned exactly.
+struct ShownTurn {
+  media::Orientation turn;
+  std::string note;  ///< empty when the clock is drawn on the picture as shown
+};
+
+ShownTurn ChooseTurn(const media::SourceInfo& info, media::FrameFormat format, bool interlaced) {
+  const std::string coded = ": the clock is drawn on the picture as coded, and shows turned with it";
+  if (info.tilt != 0)
+    return {{}, "the input is shown turned by " + std::to_string(std::lround(info.tilt)) + " degrees" + coded};
+  const media::Orientation& shown = info.orientation;
+  if (shown.identity()) return {};
+  const std::string turned = "the input is shown turned by " + std::to_string(shown.rotation()) + " degrees";
+  if (!media::canTurn(format, shown))
+    return {{}, turned + ", which --format " + std::string(media::toString(format)) +
+                    " cannot follow exactly (4:2:2 shares chroma along rows)" + coded + " (--format rgba follows it)"};
+  if (interlaced && shown.transpose)
+    return {{}, turned + ", which turns interlaced fields into columns" + coded};
+  return {shown, ""};
+}
+
+/// The field order the plug-in sees on the turned picture: a picture turned upside down with an
+/// even number of rows has its top field at the bottom.
+media::FieldOrder ShownFieldOrder(media::FieldOrder order, media::Orientation turn, int codedHeight) {
+  if (!turn.flipY || turn.transpose || codedHeight % 2 != 0 || order == media::FieldOrder::Progressive) return order;
+  return order == media::FieldOrder::TopFirst ? media::FieldOrder::BottomFirst : media::FieldOrder::TopFirst;
+}
+
 int Run(const RenderOptions& o) {
   const Plan plan = MakePlan(o);
 
@@ -431,6 +463,11 @@ int Run(const RenderOptions& o) {
   if (count) sourceOptions.frameCount = plan.start + *count;
   media::VideoSource source = generated ? media::VideoSource::testPattern(sourceOptions)
                                         : media::VideoSource::open(o.input, sourceOptions);
+  // --size is the size the user sees: a clip shown turned a quarter is scaled to it turned back.
+  if (plan.size && source.info().orientation.transpose) {
+    sourceOptions.size = media::Size{plan.size->height, plan.size->width};
+    source = media::VideoSource::open(o.input, sourceOptions);
+  }
   const media::SourceInfo& info = source.info();
   if (!count && !o.duration.empty()) count = FramesOfDuration(o.duration, info.rate);
   if (plan.rate && info.kind == media::SourceKind::Video)
@@ -455,15 +492,20 @@ int Run(const RenderOptions& o) {
     expected = count ? std::min(*count, available) : available;
   }
 
+  // The plug-in sees the picture as shown: its size, pixel shape and field order.
+  const ShownTurn shown = ChooseTurn(info, plan.format, interlaced);
+  const media::Orientation& turn = shown.turn;
+  if (!shown.note.empty() && !o.quiet) std::cerr << "zelhost: warning: " << shown.note << "\n";
+  const media::FieldOrder shownOrder = ShownFieldOrder(order, turn, info.height);
   zel::host::SequenceInfo sequence;
   sequence.frameRate = av_q2d(info.rate);
-  sequence.width = static_cast<std::uint32_t>(info.width);
-  sequence.height = static_cast<std::uint32_t>(info.height);
-  sequence.pixelAspectRatio = av_q2d(info.pixelAspect);
+  sequence.width = static_cast<std::uint32_t>(turn.shownWidth(info.width, info.height));
+  sequence.height = static_cast<std::uint32_t>(turn.shownHeight(info.width, info.height));
+  sequence.pixelAspectRatio = av_q2d(turn.transpose ? av_inv_q(info.pixelAspect) : info.pixelAspect);
   sequence.duration = static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
   sequence.fieldLayout = !interlaced ? ZELFieldLayout_Progressive
-                         : order == media::FieldOrder::TopFirst ? ZELFieldLayout_UpperFirst
-                                                                : ZELFieldLayout_LowerFirst;
+                         : shownOrder == media::FieldOrder::TopFirst ? ZELFieldLayout_UpperFirst
+                                                                     : ZELFieldLayout_LowerFirst;
   sequence.colorModel = zel::host::ColorModelOf(KindOf(plan.format));
   sequence.finalRender = true;
   instance.SetSequence(sequence);
@@ -497,7 +539,7 @@ int Run(const RenderOptions& o) {
 
   zel::host::ImageLayout layout;
   layout.pixelAspectRatio = sequence.pixelAspectRatio;
-  const auto interlaceOrder = order == media::FieldOrder::BottomFirst ? zel::host::InterlaceOrder::LowerFirst
+  const auto interlaceOrder = shownOrder == media::FieldOrder::BottomFirst ? zel::host::InterlaceOrder::LowerFirst
                                                                       : zel::host::InterlaceOrder::UpperFirst;
   const zel::host::PixelKind kind = KindOf(plan.format);
 
@@ -506,6 +548,7 @@ int Run(const RenderOptions& o) {
   const std::size_t slots = std::clamp(kSlotMemory / std::max<std::size_t>(frameBytes, 1), threads + 2, 2 * threads + 2);
   std::vector<media::Frame> frames(slots);
   std::vector<media::NativeWriteBack> writeBacks(slots);
+  std::vector<media::Frame> shownFrames(turn.identity() ? 0 : slots);
 
   media::ProgressLine progress(stderr, expected, !o.quiet && media::ProgressLine::isTerminal(stderr));
   InterruptGuard interruptGuard;
@@ -518,15 +561,20 @@ int Run(const RenderOptions& o) {
   };
   stages.work = [&](std::size_t slot, std::int64_t) {
     media::Frame& frame = frames[slot];
-    // In place: the host owns the decoded frame, so the effect may write over its input.
-    const FrameView view{frame.data(), static_cast<std::uint32_t>(frame.width()), static_cast<std::uint32_t>(frame.height()),
-                         static_cast<std::size_t>(frame.stride()), kind};
     const std::int64_t k = frame.index();
     writeBacks[slot].before(frame);
+    // A picture shown turned is drawn on turned upright, then turned back, so that the write-back
+    // finds the changed pixels in the picture as coded (turning moves pixels, it changes none).
+    media::Frame& target = turn.identity() ? frame : shownFrames[slot];
+    if (!turn.identity()) media::turnToShown(frame, target, turn);
+    // In place: the host owns the decoded frame, so the effect may write over its input.
+    const FrameView view{target.data(), static_cast<std::uint32_t>(target.width()),
+                         static_cast<std::uint32_t>(target.height()), static_cast<std::size_t>(target.stride()), kind};
     const VOKRESULT rc = interlaced ? instance.RenderInterlacedAt(view, view, k, frame.time(), interlaceOrder, layout)
                                     : instance.RenderFrameAt(view, view, k, frame.time(), layout);
     if (VOKFAILED(rc))
       throw std::runtime_error("the effect failed on frame " + std::to_string(k) + " with " + zel::host::ResultText(rc));
+    if (!turn.identity()) media::turnToCoded(target, frame, turn);
     writeBacks[slot].after(frame);
     frame.setFieldOrder(order);
   };

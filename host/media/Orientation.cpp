@@ -1,0 +1,143 @@
+#include "Orientation.h"
+
+extern "C" {
+#include <libavutil/display.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <cstring>
+
+#include "Error.h"
+
+namespace zel::media {
+
+namespace {
+
+/// The four turns without mirroring, by quarter turns clockwise.
+constexpr Orientation kTurns[4] = {
+    {false, false, false},  // as coded
+    {true, false, true},    // 90: the coded left column becomes the top row
+    {false, true, true},    // 180
+    {true, true, false},    // 270: the coded left column becomes the bottom row
+};
+
+/// Pictures are walked in square tiles so that a transpose reads and writes whole cache lines.
+constexpr int kTile = 64;
+
+/// Calls move(shownPixel, codedPixel) for every pixel of the shown picture, 4-byte pixels.
+template <typename ShownPtr, typename CodedPtr, typename Move>
+void forEachPixel(ShownPtr shown, std::ptrdiff_t shownStride, int width, int height, CodedPtr coded,
+                  std::ptrdiff_t codedStride, int codedWidth, int codedHeight, Orientation o, Move move) {
+  // Where shown (x, y) lies in the coded picture, as a byte offset: a start and a step per x and y.
+  const std::ptrdiff_t uStep = o.flipX ? -4 : 4;
+  const std::ptrdiff_t vStep = o.flipY ? -codedStride : codedStride;
+  const std::ptrdiff_t origin = (o.flipX ? std::ptrdiff_t{codedWidth - 1} * 4 : 0) +
+                                (o.flipY ? std::ptrdiff_t{codedHeight - 1} * codedStride : 0);
+  const std::ptrdiff_t xStep = o.transpose ? vStep : uStep;
+  const std::ptrdiff_t yStep = o.transpose ? uStep : vStep;
+  for (int ty = 0; ty < height; ty += kTile) {
+    const int yEnd = std::min(height, ty + kTile);
+    for (int tx = 0; tx < width; tx += kTile) {
+      const int xEnd = std::min(width, tx + kTile);
+      for (int y = ty; y < yEnd; ++y) {
+        auto s = shown + y * shownStride + std::ptrdiff_t{tx} * 4;
+        auto c = coded + origin + y * yStep + tx * xStep;
+        for (int x = tx; x < xEnd; ++x, s += 4, c += xStep) move(s, c);
+      }
+    }
+  }
+}
+
+/// Mirrors one row of 4:2:2 pixel pairs left to right: the pairs in reverse order, and the two
+/// luma samples of each pair swapped; the chroma the pair shares stays with it.
+void mirrorPairs(const std::uint8_t* from, std::uint8_t* to, int width, FrameFormat format) {
+  const int y0 = format == FrameFormat::Uyvy ? 1 : 0;
+  const int pairs = width / 2;
+  for (int i = 0; i < pairs; ++i) {
+    const std::uint8_t* p = from + std::ptrdiff_t{pairs - 1 - i} * 4;
+    std::uint8_t* q = to + std::ptrdiff_t{i} * 4;
+    std::uint8_t pair[4];
+    std::memcpy(pair, p, 4);
+    std::swap(pair[y0], pair[y0 + 2]);
+    std::memcpy(q, pair, 4);
+  }
+}
+
+/// Turns a 4:2:2 frame that needs no transpose: a flip of rows and/or a mirror of each row. The
+/// same operation undoes itself, so it serves both directions.
+void flip422(const Frame& from, Frame& to, Orientation o) {
+  const int h = from.height();
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* src = from.row(o.flipY ? h - 1 - y : y);
+    if (o.flipX) {
+      mirrorPairs(src, to.row(y), from.width(), from.format());
+    } else {
+      std::memcpy(to.row(y), src, from.rowBytes());
+    }
+  }
+}
+
+void requireTurnable(const Frame& frame, Orientation o) {
+  if (!canTurn(frame.format(), o))
+    throw Error("a " + std::string(toString(frame.format())) + " picture cannot be turned by a quarter turn");
+}
+
+}  // namespace
+
+std::optional<Orientation> Orientation::fromDisplayMatrix(const std::int32_t matrix[9]) {
+  // The angle clockwise, as FFmpeg reads it to turn a picture upright, in [0, 360).
+  const double counterclockwise = av_display_rotation_get(matrix);
+  if (std::isnan(counterclockwise)) return Orientation{};
+  double theta = -std::round(counterclockwise);
+  theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+  const double quarters = std::round(theta / 90);
+  if (std::fabs(theta - 90 * quarters) > 1) return std::nullopt;
+  // A mirrored matrix shows itself in the sign of one entry; which entry depends on the turn.
+  switch (static_cast<int>(quarters) % 4) {
+    case 1:
+      return matrix[3] > 0 ? Orientation{true, false, false} : kTurns[1];
+    case 2:
+      return Orientation{false, matrix[0] < 0, matrix[4] < 0};
+    case 3:
+      return matrix[3] < 0 ? Orientation{true, true, true} : kTurns[3];
+    default:
+      return Orientation{false, false, matrix[4] < 0};
+  }
+}
+
+Orientation Orientation::clockwise(int degrees) { return kTurns[((degrees / 90) % 4 + 4) % 4]; }
+
+int Orientation::rotation() const {
+  // Mirroring the coded picture left to right first flips its columns once more.
+  Orientation turn = *this;
+  if (mirrored()) turn.flipX = !turn.flipX;
+  for (int q = 0; q < 4; ++q)
+    if (kTurns[q] == turn) return q * 90;
+  return 0;
+}
+
+bool canTurn(FrameFormat format, Orientation orientation) { return !isYuv422(format) || !orientation.transpose; }
+
+void turnToShown(const Frame& coded, Frame& shown, Orientation o) {
+  requireTurnable(coded, o);
+  const int w = o.shownWidth(coded.width(), coded.height());
+  const int h = o.shownHeight(coded.width(), coded.height());
+  shown.allocate(w, h, coded.format());
+  if (coded.format() != FrameFormat::Rgba) return flip422(coded, shown, o);
+  forEachPixel(shown.data(), shown.stride(), w, h, coded.data(), coded.stride(), coded.width(), coded.height(), o,
+               [](std::uint8_t* s, const std::uint8_t* c) { std::memcpy(s, c, 4); });
+}
+
+void turnToCoded(const Frame& shown, Frame& coded, Orientation o) {
+  requireTurnable(coded, o);
+  if (coded.format() != shown.format() || shown.width() != o.shownWidth(coded.width(), coded.height()) ||
+      shown.height() != o.shownHeight(coded.width(), coded.height()))
+    throw Error("a turned picture does not fit the frame it came from");
+  if (coded.format() != FrameFormat::Rgba) return flip422(shown, coded, o);
+  forEachPixel(shown.data(), shown.stride(), shown.width(), shown.height(), coded.data(), coded.stride(),
+               coded.width(), coded.height(), o, [](const std::uint8_t* s, std::uint8_t* c) { std::memcpy(c, s, 4); });
+}
+
+}  // namespace zel::media
