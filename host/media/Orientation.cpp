@@ -65,16 +65,18 @@ void mirrorPairs(const std::uint8_t* from, std::uint8_t* to, int width, FrameFor
   }
 }
 
-/// Turns a 4:2:2 frame that needs no transpose: a flip of rows and/or a mirror of each row. The
-/// same operation undoes itself, so it serves both directions.
-void flip422(const Frame& from, Frame& to, Orientation o) {
+/// Turns a frame without a transpose: rows in reverse order, each row as it is or mirrored
+/// (4:2:2 by pixel pairs). The same operation undoes itself, so it serves both directions.
+void flipRows(const Frame& from, Frame& to, Orientation o) {
   const int h = from.height();
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* src = from.row(o.flipY ? h - 1 - y : y);
-    if (o.flipX) {
+    if (!o.flipX) {
+      std::memcpy(to.row(y), src, from.rowBytes());
+    } else if (isYuv422(from.format())) {
       mirrorPairs(src, to.row(y), from.width(), from.format());
     } else {
-      std::memcpy(to.row(y), src, from.rowBytes());
+      for (int x = 0, w = from.width(); x < w; ++x) std::memcpy(to.row(y) + std::ptrdiff_t{x} * 4, src + std::ptrdiff_t{w - 1 - x} * 4, 4);
     }
   }
 }
@@ -125,7 +127,7 @@ void turnToShown(const Frame& coded, Frame& shown, Orientation o) {
   const int w = o.shownWidth(coded.width(), coded.height());
   const int h = o.shownHeight(coded.width(), coded.height());
   shown.allocate(w, h, coded.format());
-  if (coded.format() != FrameFormat::Rgba) return flip422(coded, shown, o);
+  if (!o.transpose) return flipRows(coded, shown, o);
   forEachPixel(shown.data(), shown.stride(), w, h, coded.data(), coded.stride(), coded.width(), coded.height(), o,
                [](std::uint8_t* s, const std::uint8_t* c) { std::memcpy(s, c, 4); });
 }
@@ -135,7 +137,7 @@ void turnToCoded(const Frame& shown, Frame& coded, Orientation o) {
   if (coded.format() != shown.format() || shown.width() != o.shownWidth(coded.width(), coded.height()) ||
       shown.height() != o.shownHeight(coded.width(), coded.height()))
     throw Error("a turned picture does not fit the frame it came from");
-  if (coded.format() != FrameFormat::Rgba) return flip422(shown, coded, o);
+  if (!o.transpose) return flipRows(shown, coded, o);
   forEachPixel(shown.data(), shown.stride(), shown.width(), shown.height(), coded.data(), coded.stride(),
                coded.width(), coded.height(), o, [](const std::uint8_t* s, std::uint8_t* c) { std::memcpy(c, s, 4); });
 }

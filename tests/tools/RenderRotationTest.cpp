@@ -240,4 +240,35 @@ TEST_F(RenderRotationTest, SizeIsTheSizeAsShown) {
   EXPECT_EQ(coded.height, 120);
 }
 
+// The preview shows a clip shown turned upright, with the clock and its overlay on the upright
+// picture: its snapshot is the snapshot of the clip turned upright beforehand, up to the rounding
+// of chroma that was upsampled across the other axis.
+TEST_F(RenderRotationTest, PreviewShowsTheClipUprightWithTheClockOnIt) {
+  for (int turn : {90, 180}) {
+    SCOPED_TRACE(turn);
+    std::string pixels[2];
+    for (int upright = 0; upright < 2; ++upright) {
+      const std::string png = Path("snapshot.png"), raw = Path("snapshot.rgb");
+      std::string command = ShellQuoted(ZEL_TEST_ZELHOST) + " preview -i " + Q(Name(upright ? "upright" : "turned", turn)) +
+                            " --snapshot " + ShellQuoted(png) + " --viewer 320 320 -t 0";
+      for (const std::string& a : kClock) {
+        command += ' ';
+        command += ShellQuoted(a);
+      }
+      Shell(command);
+      Shell("ffmpeg -v error -y -i " + ShellQuoted(png) + " -f rawvideo -pix_fmt rgb24 " + ShellQuoted(raw));
+      std::ifstream in(raw, std::ios::binary);
+      pixels[upright].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      fs::remove(png);
+      fs::remove(raw);
+    }
+    ASSERT_EQ(pixels[0].size(), std::size_t{320} * 320 * 3);
+    ASSERT_EQ(pixels[0].size(), pixels[1].size());
+    int far = 0;
+    for (std::size_t i = 0; i < pixels[0].size(); ++i)
+      far += std::abs(static_cast<unsigned char>(pixels[0][i]) - static_cast<unsigned char>(pixels[1][i])) > 8;
+    EXPECT_LT(far, 320 * 320 * 3 / 1000) << "the snapshots differ in " << far << " samples";
+  }
+}
+
 }  // namespace
