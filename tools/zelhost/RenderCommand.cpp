@@ -434,6 +434,14 @@ media::FieldOrder ShownFieldOrder(media::FieldOrder order, media::Orientation tu
   return order == media::FieldOrder::TopFirst ? media::FieldOrder::BottomFirst : media::FieldOrder::TopFirst;
 }
 
+/// For the summary: how a turned clip is shown (" shown turned 90 degrees as 1080x1920").
+std::string ShownText(const media::Orientation& shown, int width, int height) {
+  if (shown.identity()) return "";
+  return std::string(" shown ") + (shown.mirrored() ? "mirrored and " : "") + "turned " +
+         std::to_string(shown.rotation()) + " degrees as " + std::to_string(shown.shownWidth(width, height)) + "x" +
+         std::to_string(shown.shownHeight(width, height));
+}
+
 int Run(const RenderOptions& o) {
   const Plan plan = MakePlan(o);
 
@@ -602,7 +610,8 @@ int Run(const RenderOptions& o) {
   if (!o.quiet) {
     for (const std::string& warning : sink.warnings()) std::cerr << "zelhost: warning: " << warning << "\n";
     std::cerr << "zelhost: wrote " << (o.output == "-" ? std::string("standard output") : Quoted(o.output)) << ": "
-              << written << (written == 1 ? " frame " : " frames ") << info.width << "x" << info.height << " at "
+              << written << (written == 1 ? " frame " : " frames ") << info.width << "x" << info.height
+              << ShownText(info.orientation, info.width, info.height) << " at "
               << RateText(info.rate) << " fps, " << media::toString(order) << ", " << media::toString(plan.format)
               << " processing\n";
   }
@@ -628,6 +637,13 @@ Frames and time: frame k is the k-th frame the input shows, from 0. Each frame k
   timestamp (a variable rate stays variable) and renders at time (timestamp - first timestamp)
   x the nominal rate: k for a constant rate (the second field of an interlaced frame at + 0.5).
   Keyframes use the same time, so a part (--start, --frames) looks as it does in the whole.
+
+Turned clips: a clip shown turned (a phone clip's display matrix, 90, 180 or 270 degrees or
+  mirrored) is drawn on as shown: the clock upright, X, Y and Size in the shown picture, whose
+  size the plug-in sees (--size too is the size shown); the output keeps the picture as coded
+  with its matrix. --format uyvy/yuy2 follow a half turn or a mirror but not a quarter turn (4:2:2
+  shares chroma along a row): then, as for an interlaced clip turned a quarter, a warning says the
+  clock is drawn on the picture as coded, and shows turned with it (--format rgba draws upright).
 
 Parameters: by display name or by a list box's name; 'zelhost info' lists them with ranges.
   --set "Size=40"   --set "Clock Type List=Digital Clock"   --set "Foreground RGB Color=255,230,80"
@@ -679,7 +695,7 @@ CommandRunner AddRenderCommand(CLI::App& app) {
       ->type_name("OUTPUT")
       ->required();
   cmd->add_flag("-y,--overwrite", o->overwrite, "Replace an existing output");
-  cmd->add_option("--size", o->size, "Frame size of the test pattern and stills; a video is scaled to it")
+  cmd->add_option("--size", o->size, "Frame size of the test pattern and stills; a video is scaled to it (as shown, when turned)")
       ->type_name("WxH");
   cmd->add_option("--rate", o->rate, "Frame rate of the test pattern, stills and image sequences (25, 30000/1001)")
       ->type_name("R");
