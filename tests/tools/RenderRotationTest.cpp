@@ -204,7 +204,7 @@ TEST_F(RenderRotationTest, QuarterTurnIn422DrawsOnThePictureAsCodedWithAWarning)
     const std::string out = std::string("coded-") + format + ".mp4";
     const std::string reference = std::string("plain-") + format + ".mp4";
     const std::string said = Render(Name("turned", 90), out, args);
-    EXPECT_NE(said.find("warning: the input is shown turned by 270 degrees, which --format " + std::string(format) +
+    EXPECT_NE(said.find("warning: the input is shown turned by 270 degrees clockwise, which --format " + std::string(format) +
                         " cannot follow exactly"),
               std::string::npos) << said;
     Render("plain.mp4", reference, args);
@@ -226,6 +226,27 @@ TEST_F(RenderRotationTest, UpsideDownInterlacedClipSwapsTheFieldOrderThePlugInSe
   Render(Name("upright", 180), "fields-upright.mp4", uprightArgs);
   ExpectClockAsOnReference(Decode(Name("turned", 180)), Decode("fields-turned.mp4"), Decode(Name("upright", 180)),
                            Decode("fields-upright.mp4"));
+}
+
+// MKV, Y4M and PNG have no place for the display matrix: they show the picture as coded, so the
+// clock is drawn upright on that, exactly as on the clip without its matrix, and a warning line
+// names the rotation that is not kept. --size is then the size of the picture as coded.
+TEST_F(RenderRotationTest, OutputsWithoutTheMatrixAreDrawnOnAsCoded) {
+  for (const char* ext : {".mkv", ".y4m", ".png"}) {
+    SCOPED_TRACE(ext);
+    const std::string out = std::string("as-coded") + ext, reference = std::string("plain-as-coded") + ext;
+    std::vector<std::string> args = kClock;
+    if (std::string(ext) == ".mkv") args.insert(args.end(), {"--size", "160x120"});
+    const std::string said = Render(Name("turned", 90), out, args);
+    EXPECT_NE(said.find("warning: not kept in"), std::string::npos) << said;
+    EXPECT_NE(said.find("the rotation of the video"), std::string::npos) << said;
+    EXPECT_EQ(said.find("clockwise"), std::string::npos) << said;
+    Render("plain.mp4", reference, args);
+    const Picture rendered = Decode(out), expected = Decode(reference);
+    ASSERT_TRUE(rendered.Valid());
+    EXPECT_EQ(rendered.width, std::string(ext) == ".mkv" ? 160 : kWidth);
+    EXPECT_TRUE(rendered.bytes == expected.bytes) << "the clock is not where it is on the clip as coded";
+  }
 }
 
 // --size is the size shown: a clip shown turned a quarter is scaled to it turned back, and shown at

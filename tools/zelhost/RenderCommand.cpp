@@ -405,20 +405,21 @@ std::string RateText(AVRational rate) {
 }
 
 /// How the work stage turns each frame so that the plug-in draws on the picture as a viewer shows
-/// it (a phone clip's rotation); the picture as coded, with the reason in `note`, where it cannot
-/// be turned exactly.
+/// the output (a phone clip's rotation, kept in the output); the picture as coded, with the reason
+/// in `note`, where it cannot be turned exactly.
 struct ShownTurn {
   media::Orientation turn;
   std::string note;  ///< empty when the clock is drawn on the picture as shown
 };
 
-ShownTurn ChooseTurn(const media::SourceInfo& info, media::FrameFormat format, bool interlaced) {
+ShownTurn ChooseTurn(const media::SourceInfo& info, media::FrameFormat format, bool interlaced, bool outputTurns) {
+  if (!outputTurns) return {};
   const std::string coded = ": the clock is drawn on the picture as coded, and shows turned with it";
   if (info.tilt != 0)
-    return {{}, "the input is shown turned by " + std::to_string(std::lround(info.tilt)) + " degrees" + coded};
+    return {{}, "the input is shown turned by " + std::to_string(std::lround(info.tilt)) + " degrees clockwise" + coded};
   const media::Orientation& shown = info.orientation;
   if (shown.identity()) return {};
-  const std::string turned = "the input is shown turned by " + std::to_string(shown.rotation()) + " degrees";
+  const std::string turned = "the input is shown turned by " + std::to_string(shown.rotation()) + " degrees clockwise";
   if (!media::canTurn(format, shown))
     return {{}, turned + ", which --format " + std::string(media::toString(format)) +
                     " cannot follow exactly (4:2:2 shares chroma along rows)" + coded + " (--format rgba follows it)"};
@@ -434,11 +435,12 @@ media::FieldOrder ShownFieldOrder(media::FieldOrder order, media::Orientation tu
   return order == media::FieldOrder::TopFirst ? media::FieldOrder::BottomFirst : media::FieldOrder::TopFirst;
 }
 
-/// For the summary: how a turned clip is shown (" shown turned 90 degrees as 1080x1920").
+/// For the summary: how an output of a turned clip is shown (" shown turned 90 degrees clockwise
+/// as 1080x1920").
 std::string ShownText(const media::Orientation& shown, int width, int height) {
   if (shown.identity()) return "";
   return std::string(" shown ") + (shown.mirrored() ? "mirrored and " : "") + "turned " +
-         std::to_string(shown.rotation()) + " degrees as " + std::to_string(shown.shownWidth(width, height)) + "x" +
+         std::to_string(shown.rotation()) + " degrees clockwise as " + std::to_string(shown.shownWidth(width, height)) + "x" +
          std::to_string(shown.shownHeight(width, height));
 }
 
@@ -471,8 +473,11 @@ int Run(const RenderOptions& o) {
   if (count) sourceOptions.frameCount = plan.start + *count;
   media::VideoSource source = generated ? media::VideoSource::testPattern(sourceOptions)
                                         : media::VideoSource::open(o.input, sourceOptions);
-  // --size is the size the user sees: a clip shown turned a quarter is scaled to it turned back.
-  if (plan.size && source.info().orientation.transpose) {
+  // The output is shown as the input is where it keeps the display matrix (MP4, MOV); the
+  // plug-in then draws on the picture as shown, and --size is the size shown: a clip shown turned
+  // a quarter is scaled to it turned back. Other outputs are shown as coded, and drawn on so.
+  const bool outputTurns = plan.outputKind == OutputKind::Video && media::takesDisplayMatrix(o.output);
+  if (plan.size && outputTurns && source.info().orientation.transpose) {
     sourceOptions.size = media::Size{plan.size->height, plan.size->width};
     source = media::VideoSource::open(o.input, sourceOptions);
   }
@@ -500,23 +505,6 @@ int Run(const RenderOptions& o) {
     expected = count ? std::min(*count, available) : available;
   }
 
-  // The plug-in sees the picture as shown: its size, pixel shape and field order.
-  const ShownTurn shown = ChooseTurn(info, plan.format, interlaced);
-  const media::Orientation& turn = shown.turn;
-  if (!shown.note.empty() && !o.quiet) std::cerr << "zelhost: warning: " << shown.note << "\n";
-  const media::FieldOrder shownOrder = ShownFieldOrder(order, turn, info.height);
-  zel::host::SequenceInfo sequence;
-  sequence.frameRate = av_q2d(info.rate);
-  sequence.width = static_cast<std::uint32_t>(turn.shownWidth(info.width, info.height));
-  sequence.height = static_cast<std::uint32_t>(turn.shownHeight(info.width, info.height));
-  sequence.pixelAspectRatio = av_q2d(turn.transpose ? av_inv_q(info.pixelAspect) : info.pixelAspect);
-  sequence.duration = static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
-  sequence.fieldLayout = !interlaced ? ZELFieldLayout_Progressive
-                         : shownOrder == media::FieldOrder::TopFirst ? ZELFieldLayout_UpperFirst
-                                                                     : ZELFieldLayout_LowerFirst;
-  sequence.colorModel = zel::host::ColorModelOf(KindOf(plan.format));
-  sequence.finalRender = true;
-  instance.SetSequence(sequence);
 
   CheckOutputPlace(o.output, o.overwrite);
   media::SinkOptions sinkOptions;
@@ -542,6 +530,28 @@ int Run(const RenderOptions& o) {
     if (sinkOptions.copyFrom) sinkOptions.copyFrom->audio = plan.audio;
   }
   media::VideoSink sink(o.output, sinkOptions);
+  // A picture file or Y4M has no place for the rotation (a video container names it in lost()).
+  if (plan.outputKind != OutputKind::Video && !info.orientation.identity())
+    std::cerr << "zelhost: warning: not kept in " << (o.output == "-" ? std::string("standard output") : Quoted(o.output))
+              << ": the rotation of the video (the pictures are written as coded, with the clock upright on them)\n";
+
+  // The plug-in sees the picture as shown: its size, pixel shape and field order.
+  const ShownTurn shown = ChooseTurn(info, plan.format, interlaced, outputTurns);
+  const media::Orientation& turn = shown.turn;
+  if (!shown.note.empty() && !o.quiet) std::cerr << "zelhost: warning: " << shown.note << "\n";
+  const media::FieldOrder shownOrder = ShownFieldOrder(order, turn, info.height);
+  zel::host::SequenceInfo sequence;
+  sequence.frameRate = av_q2d(info.rate);
+  sequence.width = static_cast<std::uint32_t>(turn.shownWidth(info.width, info.height));
+  sequence.height = static_cast<std::uint32_t>(turn.shownHeight(info.width, info.height));
+  sequence.pixelAspectRatio = av_q2d(turn.transpose ? av_inv_q(info.pixelAspect) : info.pixelAspect);
+  sequence.duration = static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
+  sequence.fieldLayout = !interlaced ? ZELFieldLayout_Progressive
+                         : shownOrder == media::FieldOrder::TopFirst ? ZELFieldLayout_UpperFirst
+                                                                     : ZELFieldLayout_LowerFirst;
+  sequence.colorModel = zel::host::ColorModelOf(KindOf(plan.format));
+  sequence.finalRender = true;
+  instance.SetSequence(sequence);
 
   if (plan.start > 0) source.seek(plan.start);
 
@@ -611,7 +621,7 @@ int Run(const RenderOptions& o) {
     for (const std::string& warning : sink.warnings()) std::cerr << "zelhost: warning: " << warning << "\n";
     std::cerr << "zelhost: wrote " << (o.output == "-" ? std::string("standard output") : Quoted(o.output)) << ": "
               << written << (written == 1 ? " frame " : " frames ") << info.width << "x" << info.height
-              << ShownText(info.orientation, info.width, info.height) << " at "
+              << ShownText(outputTurns ? info.orientation : media::Orientation{}, info.width, info.height) << " at "
               << RateText(info.rate) << " fps, " << media::toString(order) << ", " << media::toString(plan.format)
               << " processing\n";
   }
@@ -639,11 +649,13 @@ Frames and time: frame k is the k-th frame the input shows, from 0. Each frame k
   Keyframes use the same time, so a part (--start, --frames) looks as it does in the whole.
 
 Turned clips: a clip shown turned (a phone clip's display matrix, 90, 180 or 270 degrees or
-  mirrored) is drawn on as shown: the clock upright, X, Y and Size in the shown picture, whose
-  size the plug-in sees (--size too is the size shown); the output keeps the picture as coded
-  with its matrix. --format uyvy/yuy2 follow a half turn or a mirror but not a quarter turn (4:2:2
-  shares chroma along a row): then, as for an interlaced clip turned a quarter, a warning says the
-  clock is drawn on the picture as coded, and shows turned with it (--format rgba draws upright).
+  mirrored) into .mp4 or .mov, which keep the picture as coded with its matrix, is drawn on as
+  shown: the clock upright, X, Y and Size in the shown picture, whose size the plug-in sees
+  (--size too is the size shown). --format uyvy/yuy2 follow a half turn or a mirror but not a
+  quarter turn (4:2:2 shares chroma along a row): then, as for an interlaced clip turned a
+  quarter, a warning says the clock is drawn on the picture as coded, and shows turned with it
+  (--format rgba draws upright). .mkv, .y4m and .png cannot hold the rotation (a warning says
+  so): they show the picture as coded, and the clock is drawn upright on that.
 
 Parameters: by display name or by a list box's name; 'zelhost info' lists them with ranges.
   --set "Size=40"   --set "Clock Type List=Digital Clock"   --set "Foreground RGB Color=255,230,80"
