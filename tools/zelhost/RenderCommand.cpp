@@ -505,7 +505,6 @@ int Run(const RenderOptions& o) {
     expected = count ? std::min(*count, available) : available;
   }
 
-
   CheckOutputPlace(o.output, o.overwrite);
   media::SinkOptions sinkOptions;
   sinkOptions.width = info.width;
@@ -531,7 +530,7 @@ int Run(const RenderOptions& o) {
   }
   media::VideoSink sink(o.output, sinkOptions);
   // A picture file or Y4M has no place for the rotation (a video container names it in lost()).
-  if (plan.outputKind != OutputKind::Video && !info.orientation.identity())
+  if (plan.outputKind != OutputKind::Video && (!info.orientation.identity() || info.tilt != 0))
     std::cerr << "zelhost: warning: not kept in " << (o.output == "-" ? std::string("standard output") : Quoted(o.output))
               << ": the rotation of the video (the pictures are written as coded, with the clock upright on them)\n";
 
@@ -558,7 +557,7 @@ int Run(const RenderOptions& o) {
   zel::host::ImageLayout layout;
   layout.pixelAspectRatio = sequence.pixelAspectRatio;
   const auto interlaceOrder = shownOrder == media::FieldOrder::BottomFirst ? zel::host::InterlaceOrder::LowerFirst
-                                                                      : zel::host::InterlaceOrder::UpperFirst;
+                                                                          : zel::host::InterlaceOrder::UpperFirst;
   const zel::host::PixelKind kind = KindOf(plan.format);
 
   const std::size_t frameBytes = static_cast<std::size_t>(info.width) * info.height * media::bytesPerPixel(plan.format);
