@@ -83,6 +83,7 @@ class RenderRotationTest : public ::testing::Test {
           Q(turned));
       Shell("ffmpeg -v error -y -i " + Q(turned) + " -c:v libx264 -qp 0 -preset ultrafast " + Q(Name("upright", turn)));
     }
+    Shell("ffmpeg -v error -y -i " + Q("plain.mp4") + " -c copy -metadata:s:v:0 rotate=45 " + Q("tilted.mp4"));
   }
   static void TearDownTestSuite() { fs::remove_all(s_root); }
   void SetUp() override { ASSERT_TRUE(fs::exists(Path(Name("upright", 270)))) << "the inputs could not be made"; }
@@ -194,23 +195,31 @@ TEST_F(RenderRotationTest, ClockIsUprightWhereTheParametersPutItOnThePictureAsSh
   }
 }
 
-// 4:2:2 cannot turn a quarter exactly: one warning line, and the clock drawn on the picture as
-// coded, as on the clip without its matrix; the pixels outside it and the matrix are still kept.
-TEST_F(RenderRotationTest, QuarterTurnIn422DrawsOnThePictureAsCodedWithAWarning) {
-  for (const char* format : {"uyvy", "yuy2"}) {
-    SCOPED_TRACE(format);
+// Where the picture cannot be turned exactly (4:2:2 a quarter turn, a tilt that is no quarter
+// turn): one warning line, and the clock drawn on the picture as coded, as on the clip without its
+// matrix; the pixels outside it and the matrix are still kept.
+TEST_F(RenderRotationTest, PicturesThatCannotBeTurnedExactlyAreDrawnOnAsCodedWithAWarning) {
+  struct Case {
+    const char* input;
+    const char* format;
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"turned90.mp4", "uyvy", "shown turned 90 degrees counterclockwise, which --format uyvy cannot follow exactly"},
+      {"turned90.mp4", "yuy2", "shown turned 90 degrees counterclockwise, which --format yuy2 cannot follow exactly"},
+      {"tilted.mp4", "rgba", "shown turned 45 degrees counterclockwise: the clock is drawn on the picture as coded"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.input) + " through " + c.format);
     std::vector<std::string> args = kClock;
-    args.insert(args.end(), {"--format", format});
-    const std::string out = std::string("coded-") + format + ".mp4";
-    const std::string reference = std::string("plain-") + format + ".mp4";
-    const std::string said = Render(Name("turned", 90), out, args);
-    EXPECT_NE(said.find("warning: the input is shown turned by 270 degrees clockwise, which --format " + std::string(format) +
-                        " cannot follow exactly"),
-              std::string::npos) << said;
+    args.insert(args.end(), {"--format", c.format});
+    const std::string out = std::string("coded-") + c.format + "-" + c.input;
+    const std::string reference = std::string("plain-") + c.format + ".mp4";
+    const std::string said = Render(c.input, out, args);
+    EXPECT_NE(said.find(std::string("warning: the input is ") + c.warning), std::string::npos) << said;
     Render("plain.mp4", reference, args);
-    EXPECT_EQ(Rotation(out), Rotation(Name("turned", 90)));
-    ExpectClockAsOnReference(Decode(Name("turned", 90), true), Decode(out, true), Decode("plain.mp4"),
-                             Decode(reference));
+    EXPECT_EQ(Rotation(out), Rotation(c.input));
+    ExpectClockAsOnReference(Decode(c.input, true), Decode(out, true), Decode("plain.mp4"), Decode(reference));
   }
 }
 

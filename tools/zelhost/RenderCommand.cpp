@@ -412,14 +412,23 @@ struct ShownTurn {
   std::string note;  ///< empty when the clock is drawn on the picture as shown
 };
 
+/// "turned 90 degrees counterclockwise" for an angle clockwise in degrees: the direction of the
+/// smaller turn, so that a number reads as ffprobe's rotation does.
+std::string TurnText(double clockwise) {
+  long degrees = std::lround(clockwise) % 360;
+  if (degrees > 180) degrees -= 360;
+  if (degrees <= -180) degrees += 360;
+  const std::string text = "turned " + std::to_string(std::labs(degrees)) + " degrees";
+  return degrees == 180 ? text : text + (degrees > 0 ? " clockwise" : " counterclockwise");
+}
+
 ShownTurn ChooseTurn(const media::SourceInfo& info, media::FrameFormat format, bool interlaced, bool outputTurns) {
   if (!outputTurns) return {};
   const std::string coded = ": the clock is drawn on the picture as coded, and shows turned with it";
-  if (info.tilt != 0)
-    return {{}, "the input is shown turned by " + std::to_string(std::lround(info.tilt)) + " degrees clockwise" + coded};
+  if (info.tilt != 0) return {{}, "the input is shown " + TurnText(info.tilt) + coded};
   const media::Orientation& shown = info.orientation;
   if (shown.identity()) return {};
-  const std::string turned = "the input is shown turned by " + std::to_string(shown.rotation()) + " degrees clockwise";
+  const std::string turned = "the input is shown " + TurnText(shown.rotation());
   if (!media::canTurn(format, shown))
     return {{}, turned + ", which --format " + std::string(media::toString(format)) +
                     " cannot follow exactly (4:2:2 shares chroma along rows)" + coded + " (--format rgba follows it)"};
@@ -439,9 +448,8 @@ media::FieldOrder ShownFieldOrder(media::FieldOrder order, media::Orientation tu
 /// as 1080x1920").
 std::string ShownText(const media::Orientation& shown, int width, int height) {
   if (shown.identity()) return "";
-  return std::string(" shown ") + (shown.mirrored() ? "mirrored and " : "") + "turned " +
-         std::to_string(shown.rotation()) + " degrees clockwise as " + std::to_string(shown.shownWidth(width, height)) + "x" +
-         std::to_string(shown.shownHeight(width, height));
+  return std::string(" shown ") + (shown.mirrored() ? "mirrored and " : "") + TurnText(shown.rotation()) + " as " +
+         std::to_string(shown.shownWidth(width, height)) + "x" + std::to_string(shown.shownHeight(width, height));
 }
 
 int Run(const RenderOptions& o) {
