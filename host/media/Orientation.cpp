@@ -7,6 +7,10 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 
 #include "Error.h"
@@ -26,26 +30,78 @@ constexpr Orientation kTurns[4] = {
 /// Pictures are walked in square tiles so that a transpose reads and writes whole cache lines.
 constexpr int kTile = 64;
 
-/// Calls move(shownPixel, codedPixel) for every pixel of the shown picture, 4-byte pixels.
-template <typename ShownPtr, typename CodedPtr, typename Move>
-void forEachPixel(ShownPtr shown, std::ptrdiff_t shownStride, int width, int height, CodedPtr coded,
-                  std::ptrdiff_t codedStride, int codedWidth, int codedHeight, Orientation o, Move move) {
+#if defined(__SSE2__)
+/// Reverses the order of the four pixels in a vector.
+inline __m128i reversed(__m128i v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3)); }
+
+/// Rows become columns in a block of 4x4 pixels.
+inline void transpose4(__m128i r[4]) {
+  const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpacklo_epi32(r[2], r[3]);
+  const __m128i t2 = _mm_unpackhi_epi32(r[0], r[1]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
+  r[0] = _mm_unpacklo_epi64(t0, t1);
+  r[1] = _mm_unpackhi_epi64(t0, t1);
+  r[2] = _mm_unpacklo_epi64(t2, t3);
+  r[3] = _mm_unpackhi_epi64(t2, t3);
+}
+#endif
+
+/// Moves every RGBA pixel between the shown picture and a coded picture that holds it
+/// transposed (shown x walks coded rows, shown y walks coded columns): into the shown picture
+/// when kToShown, else back into the coded one. Blocks of 4x4 pixels move as four vectors.
+template <bool kToShown, typename ShownPtr, typename CodedPtr>
+void transposeRgba(ShownPtr shown, std::ptrdiff_t shownStride, int width, int height, CodedPtr coded,
+                   std::ptrdiff_t codedStride, int codedWidth, int codedHeight, Orientation o) {
   // Where shown (x, y) lies in the coded picture, as a byte offset: a start and a step per x and y.
-  const std::ptrdiff_t uStep = o.flipX ? -4 : 4;
-  const std::ptrdiff_t vStep = o.flipY ? -codedStride : codedStride;
+  const std::ptrdiff_t xStep = o.flipY ? -codedStride : codedStride;
+  const std::ptrdiff_t yStep = o.flipX ? -4 : 4;
   const std::ptrdiff_t origin = (o.flipX ? std::ptrdiff_t{codedWidth - 1} * 4 : 0) +
                                 (o.flipY ? std::ptrdiff_t{codedHeight - 1} * codedStride : 0);
-  const std::ptrdiff_t xStep = o.transpose ? vStep : uStep;
-  const std::ptrdiff_t yStep = o.transpose ? uStep : vStep;
+  const auto shownAt = [&](int x, int y) { return shown + y * shownStride + std::ptrdiff_t{x} * 4; };
+  const auto codedAt = [&](int x, int y) { return coded + origin + y * yStep + x * xStep; };
+  const auto move = [&](int x, int y) {
+    if constexpr (kToShown) {
+      std::memcpy(shownAt(x, y), codedAt(x, y), 4);
+    } else {
+      std::memcpy(codedAt(x, y), shownAt(x, y), 4);
+    }
+  };
+  const auto moveBlock = [&](int x, int y) {
+#if defined(__SSE2__)
+    // The shown pixels of column x + i, rows y..y+3, lie side by side in one coded row (right to
+    // left when the coded columns are taken mirrored).
+    const std::ptrdiff_t back = yStep > 0 ? 0 : 12;
+    __m128i r[4];
+    if constexpr (kToShown) {
+      for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(codedAt(x + i, y) - back));
+        r[i] = yStep > 0 ? v : reversed(v);
+      }
+      transpose4(r);
+      for (int j = 0; j < 4; ++j) _mm_storeu_si128(reinterpret_cast<__m128i*>(shownAt(x, y + j)), r[j]);
+    } else {
+      for (int j = 0; j < 4; ++j) r[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(shownAt(x, y + j)));
+      transpose4(r);
+      for (int i = 0; i < 4; ++i)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(codedAt(x + i, y) - back), yStep > 0 ? r[i] : reversed(r[i]));
+    }
+#else
+    for (int j = 0; j < 4; ++j)
+      for (int i = 0; i < 4; ++i) move(x + i, y + j);
+#endif
+  };
   for (int ty = 0; ty < height; ty += kTile) {
     const int yEnd = std::min(height, ty + kTile);
     for (int tx = 0; tx < width; tx += kTile) {
       const int xEnd = std::min(width, tx + kTile);
-      for (int y = ty; y < yEnd; ++y) {
-        auto s = shown + y * shownStride + std::ptrdiff_t{tx} * 4;
-        auto c = coded + origin + y * yStep + tx * xStep;
-        for (int x = tx; x < xEnd; ++x, s += 4, c += xStep) move(s, c);
+      int y = ty;
+      for (; y + 4 <= yEnd; y += 4) {
+        int x = tx;
+        for (; x + 4 <= xEnd; x += 4) moveBlock(x, y);
+        for (; x < xEnd; ++x)
+          for (int j = 0; j < 4; ++j) move(x, y + j);
       }
+      for (; y < yEnd; ++y)
+        for (int x = tx; x < xEnd; ++x) move(x, y);
     }
   }
 }
@@ -128,8 +184,7 @@ void turnToShown(const Frame& coded, Frame& shown, Orientation o) {
   const int h = o.shownHeight(coded.width(), coded.height());
   shown.allocate(w, h, coded.format());
   if (!o.transpose) return flipRows(coded, shown, o);
-  forEachPixel(shown.data(), shown.stride(), w, h, coded.data(), coded.stride(), coded.width(), coded.height(), o,
-               [](std::uint8_t* s, const std::uint8_t* c) { std::memcpy(s, c, 4); });
+  transposeRgba<true>(shown.data(), shown.stride(), w, h, coded.data(), coded.stride(), coded.width(), coded.height(), o);
 }
 
 void turnToCoded(const Frame& shown, Frame& coded, Orientation o) {
@@ -138,8 +193,8 @@ void turnToCoded(const Frame& shown, Frame& coded, Orientation o) {
       shown.height() != o.shownHeight(coded.width(), coded.height()))
     throw Error("a turned picture does not fit the frame it came from");
   if (!o.transpose) return flipRows(shown, coded, o);
-  forEachPixel(shown.data(), shown.stride(), shown.width(), shown.height(), coded.data(), coded.stride(),
-               coded.width(), coded.height(), o, [](const std::uint8_t* s, std::uint8_t* c) { std::memcpy(c, s, 4); });
+  transposeRgba<false>(shown.data(), shown.stride(), shown.width(), shown.height(), coded.data(), coded.stride(),
+                       coded.width(), coded.height(), o);
 }
 
 }  // namespace zel::media
