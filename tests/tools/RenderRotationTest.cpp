@@ -73,20 +73,33 @@ class RenderRotationTest : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "zel-rotation-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     s_root = pattern;
-    // A busy picture (a misplaced clock changes samples that must not change), coded losslessly;
-    // the same clip tagged as shown turned; and each turned clip turned upright by ffmpeg.
-    Shell("ffmpeg -v error -y -f lavfi -i testsrc2=s=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-        ":r=25 -frames:v 2 -pix_fmt yuv420p -c:v libx264 -qp 0 -preset ultrafast " + Q("plain.mp4"));
-    for (int turn : kTurns) {
-      const std::string turned = Name("turned", turn);
-      Shell("ffmpeg -v error -y -i " + Q("plain.mp4") + " -c copy -metadata:s:v:0 rotate=" + std::to_string(turn) + " " +
-          Q(turned));
-      Shell("ffmpeg -v error -y -i " + Q(turned) + " -c:v libx264 -qp 0 -preset ultrafast " + Q(Name("upright", turn)));
-    }
-    Shell("ffmpeg -v error -y -i " + Q("plain.mp4") + " -c copy -metadata:s:v:0 rotate=45 " + Q("tilted.mp4"));
   }
   static void TearDownTestSuite() { fs::remove_all(s_root); }
-  void SetUp() override { ASSERT_TRUE(fs::exists(Path(Name("upright", 270)))) << "the inputs could not be made"; }
+
+  /// Makes an input the first time a test asks for it (each test runs in a process of its own):
+  /// plain.mp4, a busy picture (a misplaced clock changes samples that must not change) coded
+  /// losslessly; turnedN.mp4, the same tagged as shown turned (rotate=N); uprightN.mp4, that
+  /// turned upright by ffmpeg; tilted.mp4, tagged with 45 degrees. Other names are outputs.
+  static void Make(const std::string& name) {
+    if (fs::exists(Path(name))) return;
+    const std::string copy = " -c copy -metadata:s:v:0 rotate=";
+    if (name == "plain.mp4") {
+      Shell("ffmpeg -v error -y -f lavfi -i testsrc2=s=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+            ":r=25 -frames:v 2 -pix_fmt yuv420p -c:v libx264 -qp 0 -preset ultrafast " + Q(name));
+    } else if (name == "tilted.mp4") {
+      Make("plain.mp4");
+      Shell("ffmpeg -v error -y -i " + Q("plain.mp4") + copy + "45 " + Q(name));
+    }
+    for (int turn : kTurns) {
+      if (name == Name("turned", turn)) {
+        Make("plain.mp4");
+        Shell("ffmpeg -v error -y -i " + Q("plain.mp4") + copy + std::to_string(turn) + " " + Q(name));
+      } else if (name == Name("upright", turn)) {
+        Make(Name("turned", turn));
+        Shell("ffmpeg -v error -y -i " + Q(Name("turned", turn)) + " -c:v libx264 -qp 0 -preset ultrafast " + Q(name));
+      }
+    }
+  }
 
   static std::string Path(const std::string& name) { return (s_root / name).string(); }
   static std::string Q(const std::string& name) { return ShellQuoted(Path(name)); }
@@ -97,6 +110,7 @@ class RenderRotationTest : public ::testing::Test {
   /// zelhost render -i input -o output with more arguments; returns what it printed.
   static std::string Render(const std::string& input, const std::string& output, std::vector<std::string> more,
                             bool* ok = nullptr) {
+    Make(input);
     std::string command = ShellQuoted(ZEL_TEST_ZELHOST) + " render -y -i " + Q(input) + " -o " + Q(output) + " --frames 1";
     more.insert(more.end(), kLossless.begin(), kLossless.end());
     for (const std::string& a : more) {
@@ -107,6 +121,7 @@ class RenderRotationTest : public ::testing::Test {
   }
 
   static Picture Decode(const std::string& name, bool coded = false) {
+    Make(name);
     const std::string raw = Path(name + ".yuv");
     Shell(std::string("ffmpeg -v error -y") + (coded ? " -noautorotate" : "") + " -i " + Q(name) +
         " -frames:v 1 -f rawvideo -pix_fmt yuv420p " + ShellQuoted(raw));
@@ -123,6 +138,7 @@ class RenderRotationTest : public ::testing::Test {
 
   /// The display matrix's rotation as ffprobe reports it; empty when the file has none.
   static std::string Rotation(const std::string& name) {
+    Make(name);
     return zel::testing::KeyValues(Shell("ffprobe -v error -select_streams v:0 -show_entries stream_side_data=rotation "
                                        "-of default=nw=1 " + Q(name)))["rotation"];
   }
@@ -279,6 +295,7 @@ TEST_F(RenderRotationTest, PreviewShowsTheClipUprightWithTheClockOnIt) {
     std::string pixels[2];
     for (int upright = 0; upright < 2; ++upright) {
       const std::string png = Path("snapshot.png"), raw = Path("snapshot.rgb");
+      Make(Name(upright ? "upright" : "turned", turn));
       std::string command = ShellQuoted(ZEL_TEST_ZELHOST) + " preview -i " + Q(Name(upright ? "upright" : "turned", turn)) +
                             " --snapshot " + ShellQuoted(png) + " --viewer 320 320 -t 0";
       for (const std::string& a : kClock) {
