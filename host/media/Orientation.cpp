@@ -6,12 +6,12 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <cstring>
 
 #include "Error.h"
 
@@ -132,7 +132,9 @@ void flipRows(const Frame& from, Frame& to, Orientation o) {
     } else if (isYuv422(from.format())) {
       mirrorPairs(src, to.row(y), from.width(), from.format());
     } else {
-      for (int x = 0, w = from.width(); x < w; ++x) std::memcpy(to.row(y) + std::ptrdiff_t{x} * 4, src + std::ptrdiff_t{w - 1 - x} * 4, 4);
+      const int w = from.width();
+      std::uint8_t* dst = to.row(y);
+      for (int x = 0; x < w; ++x) std::memcpy(dst + std::ptrdiff_t{x} * 4, src + std::ptrdiff_t{w - 1 - x} * 4, 4);
     }
   }
 }
@@ -184,7 +186,8 @@ void turnToShown(const Frame& coded, Frame& shown, Orientation o) {
   const int h = o.shownHeight(coded.width(), coded.height());
   shown.allocate(w, h, coded.format());
   if (!o.transpose) return flipRows(coded, shown, o);
-  transposeRgba<true>(shown.data(), shown.stride(), w, h, coded.data(), coded.stride(), coded.width(), coded.height(), o);
+  transposeRgba<true>(shown.data(), shown.stride(), w, h, coded.data(), coded.stride(), coded.width(), coded.height(),
+                      o);
 }
 
 void turnToCoded(const Frame& shown, Frame& coded, Orientation o) {
