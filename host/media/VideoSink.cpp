@@ -676,6 +676,16 @@ std::int64_t VideoSink::framesWritten() const { return m_impl->m_written; }
 const std::vector<std::string>& VideoSink::warnings() const { return m_impl->m_warnings; }
 const std::vector<std::string>& VideoSink::lost() const { return m_impl->m_lost; }
 
+bool takesDisplayMatrix(const std::string& path) {
+  const AVOutputFormat* format = av_guess_format(nullptr, path.c_str(), nullptr);
+  return format != nullptr && detail::takesDisplayMatrix(*format);
+}
+
+bool detail::takesDisplayMatrix(const AVOutputFormat& format) {
+  const std::string_view name(format.name);
+  return name == "mov" || name == "mp4";
+}
+
 bool isVideoEncoder(const std::string& name) {
   const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
   return codec != nullptr && codec->type == AVMEDIA_TYPE_VIDEO;

@@ -137,6 +137,10 @@ private:
   std::unique_ptr<detail::SinkImpl> m_impl;
 };
 
+/// True when the video file `path` names (by its extension) carries the input's display matrix,
+/// so that it is shown turned as the input is: MP4 and MOV. Other outputs are shown as coded.
+bool takesDisplayMatrix(const std::string& path);
+
 /// True when FFmpeg has a video encoder of that name ("libx264", "ffv1"), as --codec takes it.
 bool isVideoEncoder(const std::string& name);
 

@@ -1,6 +1,7 @@
 #include "VideoSource.h"
 
 extern "C" {
+#include <libavutil/display.h>
 #include <libavutil/parseutils.h>
 #include <libavutil/pixdesc.h>
 }
@@ -8,6 +9,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -345,7 +347,24 @@ private:
     m_info.pixelFormat = name != nullptr ? name : "unknown";
     m_info.nativeColour = nativeColourOf(*m_decoder);
     m_info.timeBase = m_info.kind == SourceKind::Video ? m_stream->time_base : av_inv_q(m_info.rate);
-    if (m_info.kind == SourceKind::Video) countShownFrames();
+    if (m_info.kind == SourceKind::Video) {
+      countShownFrames();
+      readOrientation();
+    }
+  }
+
+  /// The display matrix of the video stream, as a player turns the pictures to show them.
+  void readOrientation() {
+    std::size_t size = 0;
+    const std::uint8_t* data = av_stream_get_side_data(m_stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (data == nullptr || size < 9 * sizeof(std::int32_t)) return;
+    std::int32_t matrix[9];
+    std::memcpy(matrix, data, sizeof matrix);
+    if (const auto orientation = Orientation::fromDisplayMatrix(matrix)) {
+      m_info.orientation = *orientation;
+    } else {
+      m_info.tilt = -av_display_rotation_get(matrix);
+    }
   }
 
   /// MP4 and MOV index every sample, including those an edit list hides (decoded only as

@@ -11,6 +11,7 @@ extern "C" {
 #include <string>
 
 #include "Frame.h"
+#include "Orientation.h"
 #include "SampleCoding.h"
 
 namespace zel::media {
@@ -71,6 +72,13 @@ struct SourceInfo {
   /// The decoder's pixel format and colour tags when the frames read carry their decoded
   /// pictures (Frame::native), which a sink then encodes as they are; none otherwise.
   std::optional<PictureColour> nativeColour;
+  /// How a video's pictures are turned to be shown (its display matrix: a phone clip held upright
+  /// is coded lying on its side). The frames read() are the pictures as coded, at width x height;
+  /// Orientation::shownWidth/shownHeight give the size a viewer shows.
+  Orientation orientation;
+  /// The clockwise angle of a display matrix that is not a whole quarter turn (a picture shown
+  /// tilted); 0 otherwise. orientation is then the picture as coded.
+  double tilt = 0;
 };
 
 /// A stream of pictures read in order. One thread at a time may use a source; sources are

@@ -23,6 +23,7 @@
 #include <filesystem>
 
 #include "Preview.h"
+#include "media/Orientation.h"
 #include "ParameterSettings.h"
 #include "ProjectFile.h"
 #include "Text.h"
@@ -38,14 +39,17 @@ namespace {
 constexpr char16_t kMainWindowClass[] = u"TarsaEditorMainWndClass";
 constexpr char16_t kMainWindowTitle[] = u"Montavia";
 
+/// The clip as a viewer shows it: a phone clip shown turned a quarter has its sides swapped.
 SequenceInfo SequenceOf(const zel::media::SourceInfo& info) {
   SequenceInfo s;
-  s.width = static_cast<std::uint32_t>(info.width);
-  s.height = static_cast<std::uint32_t>(info.height);
+  const zel::media::Orientation& shown = info.orientation;
+  s.width = static_cast<std::uint32_t>(shown.shownWidth(info.width, info.height));
+  s.height = static_cast<std::uint32_t>(shown.shownHeight(info.width, info.height));
   s.frameRate = info.rate.den != 0 && info.rate.num > 0 ? static_cast<double>(info.rate.num) / info.rate.den : 25.0;
   s.pixelAspectRatio = info.pixelAspect.den != 0 && info.pixelAspect.num != 0
                            ? static_cast<double>(info.pixelAspect.num) / info.pixelAspect.den
                            : 1.0;
+  if (shown.transpose) s.pixelAspectRatio = 1 / s.pixelAspectRatio;
   s.duration = info.frameCount > 0 ? static_cast<double>(info.frameCount) : 250.0;
   s.finalRender = false;
   return s;
@@ -103,20 +107,22 @@ void MarkDirty(Preview& p, bool dirty) {
 
 // --- frames ---------------------------------------------------------------------------------------
 
-/// Reads input frame k: the next frame in order without a seek (playing), else a seek.
+/// Reads input frame k: the next frame in order without a seek (playing), else a seek. The
+/// frame is turned upright as the input is shown, and the effect works on it so.
 void LoadInput(Preview& p, std::int64_t k) {
   if (k == p.inputIndex && !p.input.empty()) return;
   bool ok = false;
   try {
     if (p.inputIndex < 0 || k != p.inputIndex + 1) p.source.seek(k);
-    ok = p.source.read(p.input, zel::media::FrameFormat::Rgba);
+    ok = p.source.read(p.coded, zel::media::FrameFormat::Rgba);
   } catch (const std::exception& e) {
     ShowStatus(p, std::string("cannot read frame ") + std::to_string(k) + ": " + e.what());
   }
   if (!ok && p.input.empty()) {
     p.source.seek(0);
-    p.source.read(p.input, zel::media::FrameFormat::Rgba);
+    p.source.read(p.coded, zel::media::FrameFormat::Rgba);
   }
+  if (!p.coded.empty()) zel::media::turnToShown(p.coded, p.input, p.source.info().orientation);
   p.inputIndex = ok ? k : -1;
 }
 

@@ -38,7 +38,8 @@ struct Preview {
 
   zel::host::Plugin plugin;
   zel::media::VideoSource source;
-  zel::media::Frame input;
+  zel::media::Frame input;  ///< the frame on show, turned as the input is shown (its display matrix)
+  zel::media::Frame coded;  ///< the frame as read, before it is turned
   std::int64_t inputIndex = -1;
   std::string inputName;  ///< for the title: the file, or "test pattern"
   zel::host::EditSession session;

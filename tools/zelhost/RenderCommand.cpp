@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -30,6 +31,7 @@ extern "C" {
 #include "ProjectFile.h"
 #include "media/Error.h"
 #include "media/NativePicture.h"
+#include "media/Orientation.h"
 #include "media/Pipeline.h"
 #include "media/ProgressLine.h"
 #include "media/VideoSink.h"
@@ -402,6 +404,54 @@ std::string RateText(AVRational rate) {
   return rate.den == 1 ? std::to_string(rate.num) : std::to_string(rate.num) + "/" + std::to_string(rate.den);
 }
 
+/// How the work stage turns each frame so that the plug-in draws on the picture as a viewer shows
+/// the output (a phone clip's rotation, kept in the output); the picture as coded, with the reason
+/// in `note`, where it cannot be turned exactly.
+struct ShownTurn {
+  media::Orientation turn;
+  std::string note;  ///< empty when the clock is drawn on the picture as shown
+};
+
+/// "turned 90 degrees counterclockwise" for an angle clockwise in degrees: the direction of the
+/// smaller turn, so that a number reads as ffprobe's rotation does.
+std::string TurnText(double clockwise) {
+  long degrees = std::lround(clockwise) % 360;
+  if (degrees > 180) degrees -= 360;
+  if (degrees <= -180) degrees += 360;
+  const std::string text = "turned " + std::to_string(std::labs(degrees)) + " degrees";
+  return degrees == 180 ? text : text + (degrees > 0 ? " clockwise" : " counterclockwise");
+}
+
+ShownTurn ChooseTurn(const media::SourceInfo& info, media::FrameFormat format, bool interlaced, bool outputTurns) {
+  if (!outputTurns) return {};
+  const std::string coded = ": the clock is drawn on the picture as coded, and shows turned with it";
+  if (info.tilt != 0) return {{}, "the input is shown " + TurnText(info.tilt) + coded};
+  const media::Orientation& shown = info.orientation;
+  if (shown.identity()) return {};
+  const std::string turned = "the input is shown " + TurnText(shown.rotation());
+  if (!media::canTurn(format, shown))
+    return {{}, turned + ", which --format " + std::string(media::toString(format)) +
+                    " cannot follow exactly (4:2:2 shares chroma along rows)" + coded + " (--format rgba follows it)"};
+  if (interlaced && shown.transpose)
+    return {{}, turned + ", which turns interlaced fields into columns" + coded};
+  return {shown, ""};
+}
+
+/// The field order the plug-in sees on the turned picture: a picture turned upside down with an
+/// even number of rows has its top field at the bottom.
+media::FieldOrder ShownFieldOrder(media::FieldOrder order, media::Orientation turn, int codedHeight) {
+  if (!turn.flipY || turn.transpose || codedHeight % 2 != 0 || order == media::FieldOrder::Progressive) return order;
+  return order == media::FieldOrder::TopFirst ? media::FieldOrder::BottomFirst : media::FieldOrder::TopFirst;
+}
+
+/// For the summary: how an output of a turned clip is shown (" shown turned 90 degrees clockwise
+/// as 1080x1920").
+std::string ShownText(const media::Orientation& shown, int width, int height) {
+  if (shown.identity()) return "";
+  return std::string(" shown ") + (shown.mirrored() ? "mirrored and " : "") + TurnText(shown.rotation()) + " as " +
+         std::to_string(shown.shownWidth(width, height)) + "x" + std::to_string(shown.shownHeight(width, height));
+}
+
 int Run(const RenderOptions& o) {
   const Plan plan = MakePlan(o);
 
@@ -431,6 +481,14 @@ int Run(const RenderOptions& o) {
   if (count) sourceOptions.frameCount = plan.start + *count;
   media::VideoSource source = generated ? media::VideoSource::testPattern(sourceOptions)
                                         : media::VideoSource::open(o.input, sourceOptions);
+  // The output is shown as the input is where it keeps the display matrix (MP4, MOV); the
+  // plug-in then draws on the picture as shown, and --size is the size shown: a clip shown turned
+  // a quarter is scaled to it turned back. Other outputs are shown as coded, and drawn on so.
+  const bool outputTurns = plan.outputKind == OutputKind::Video && media::takesDisplayMatrix(o.output);
+  if (plan.size && outputTurns && source.info().orientation.transpose) {
+    sourceOptions.size = media::Size{plan.size->height, plan.size->width};
+    source = media::VideoSource::open(o.input, sourceOptions);
+  }
   const media::SourceInfo& info = source.info();
   if (!count && !o.duration.empty()) count = FramesOfDuration(o.duration, info.rate);
   if (plan.rate && info.kind == media::SourceKind::Video)
@@ -454,19 +512,6 @@ int Run(const RenderOptions& o) {
     const std::int64_t available = std::max<std::int64_t>(0, info.frameCount - plan.start);
     expected = count ? std::min(*count, available) : available;
   }
-
-  zel::host::SequenceInfo sequence;
-  sequence.frameRate = av_q2d(info.rate);
-  sequence.width = static_cast<std::uint32_t>(info.width);
-  sequence.height = static_cast<std::uint32_t>(info.height);
-  sequence.pixelAspectRatio = av_q2d(info.pixelAspect);
-  sequence.duration = static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
-  sequence.fieldLayout = !interlaced ? ZELFieldLayout_Progressive
-                         : order == media::FieldOrder::TopFirst ? ZELFieldLayout_UpperFirst
-                                                                : ZELFieldLayout_LowerFirst;
-  sequence.colorModel = zel::host::ColorModelOf(KindOf(plan.format));
-  sequence.finalRender = true;
-  instance.SetSequence(sequence);
 
   CheckOutputPlace(o.output, o.overwrite);
   media::SinkOptions sinkOptions;
@@ -492,13 +537,35 @@ int Run(const RenderOptions& o) {
     if (sinkOptions.copyFrom) sinkOptions.copyFrom->audio = plan.audio;
   }
   media::VideoSink sink(o.output, sinkOptions);
+  // A picture file or Y4M has no place for the rotation (a video container names it in lost()).
+  if (plan.outputKind != OutputKind::Video && (!info.orientation.identity() || info.tilt != 0))
+    std::cerr << "zelhost: warning: not kept in " << (o.output == "-" ? std::string("standard output") : Quoted(o.output))
+              << ": the rotation of the video (the pictures are written as coded, with the clock upright on them)\n";
+
+  // The plug-in sees the picture as shown: its size, pixel shape and field order.
+  const ShownTurn shown = ChooseTurn(info, plan.format, interlaced, outputTurns);
+  const media::Orientation& turn = shown.turn;
+  if (!shown.note.empty() && !o.quiet) std::cerr << "zelhost: warning: " << shown.note << "\n";
+  const media::FieldOrder shownOrder = ShownFieldOrder(order, turn, info.height);
+  zel::host::SequenceInfo sequence;
+  sequence.frameRate = av_q2d(info.rate);
+  sequence.width = static_cast<std::uint32_t>(turn.shownWidth(info.width, info.height));
+  sequence.height = static_cast<std::uint32_t>(turn.shownHeight(info.width, info.height));
+  sequence.pixelAspectRatio = av_q2d(turn.transpose ? av_inv_q(info.pixelAspect) : info.pixelAspect);
+  sequence.duration = static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
+  sequence.fieldLayout = !interlaced ? ZELFieldLayout_Progressive
+                         : shownOrder == media::FieldOrder::TopFirst ? ZELFieldLayout_UpperFirst
+                                                                     : ZELFieldLayout_LowerFirst;
+  sequence.colorModel = zel::host::ColorModelOf(KindOf(plan.format));
+  sequence.finalRender = true;
+  instance.SetSequence(sequence);
 
   if (plan.start > 0) source.seek(plan.start);
 
   zel::host::ImageLayout layout;
   layout.pixelAspectRatio = sequence.pixelAspectRatio;
-  const auto interlaceOrder = order == media::FieldOrder::BottomFirst ? zel::host::InterlaceOrder::LowerFirst
-                                                                      : zel::host::InterlaceOrder::UpperFirst;
+  const auto interlaceOrder = shownOrder == media::FieldOrder::BottomFirst ? zel::host::InterlaceOrder::LowerFirst
+                                                                          : zel::host::InterlaceOrder::UpperFirst;
   const zel::host::PixelKind kind = KindOf(plan.format);
 
   const std::size_t frameBytes = static_cast<std::size_t>(info.width) * info.height * media::bytesPerPixel(plan.format);
@@ -506,6 +573,7 @@ int Run(const RenderOptions& o) {
   const std::size_t slots = std::clamp(kSlotMemory / std::max<std::size_t>(frameBytes, 1), threads + 2, 2 * threads + 2);
   std::vector<media::Frame> frames(slots);
   std::vector<media::NativeWriteBack> writeBacks(slots);
+  std::vector<media::Frame> shownFrames(turn.identity() ? 0 : slots);
 
   media::ProgressLine progress(stderr, expected, !o.quiet && media::ProgressLine::isTerminal(stderr));
   InterruptGuard interruptGuard;
@@ -518,15 +586,20 @@ int Run(const RenderOptions& o) {
   };
   stages.work = [&](std::size_t slot, std::int64_t) {
     media::Frame& frame = frames[slot];
-    // In place: the host owns the decoded frame, so the effect may write over its input.
-    const FrameView view{frame.data(), static_cast<std::uint32_t>(frame.width()), static_cast<std::uint32_t>(frame.height()),
-                         static_cast<std::size_t>(frame.stride()), kind};
     const std::int64_t k = frame.index();
     writeBacks[slot].before(frame);
+    // A picture shown turned is drawn on turned upright, then turned back, so that the write-back
+    // finds the changed pixels in the picture as coded (turning moves pixels, it changes none).
+    media::Frame& target = turn.identity() ? frame : shownFrames[slot];
+    if (!turn.identity()) media::turnToShown(frame, target, turn);
+    // In place: the host owns the decoded frame, so the effect may write over its input.
+    const FrameView view{target.data(), static_cast<std::uint32_t>(target.width()),
+                         static_cast<std::uint32_t>(target.height()), static_cast<std::size_t>(target.stride()), kind};
     const VOKRESULT rc = interlaced ? instance.RenderInterlacedAt(view, view, k, frame.time(), interlaceOrder, layout)
                                     : instance.RenderFrameAt(view, view, k, frame.time(), layout);
     if (VOKFAILED(rc))
       throw std::runtime_error("the effect failed on frame " + std::to_string(k) + " with " + zel::host::ResultText(rc));
+    if (!turn.identity()) media::turnToCoded(target, frame, turn);
     writeBacks[slot].after(frame);
     frame.setFieldOrder(order);
   };
@@ -554,7 +627,8 @@ int Run(const RenderOptions& o) {
   if (!o.quiet) {
     for (const std::string& warning : sink.warnings()) std::cerr << "zelhost: warning: " << warning << "\n";
     std::cerr << "zelhost: wrote " << (o.output == "-" ? std::string("standard output") : Quoted(o.output)) << ": "
-              << written << (written == 1 ? " frame " : " frames ") << info.width << "x" << info.height << " at "
+              << written << (written == 1 ? " frame " : " frames ") << info.width << "x" << info.height
+              << ShownText(outputTurns ? info.orientation : media::Orientation{}, info.width, info.height) << " at "
               << RateText(info.rate) << " fps, " << media::toString(order) << ", " << media::toString(plan.format)
               << " processing\n";
   }
@@ -580,6 +654,15 @@ Frames and time: frame k is the k-th frame the input shows, from 0. Each frame k
   timestamp (a variable rate stays variable) and renders at time (timestamp - first timestamp)
   x the nominal rate: k for a constant rate (the second field of an interlaced frame at + 0.5).
   Keyframes use the same time, so a part (--start, --frames) looks as it does in the whole.
+
+Turned clips: a clip shown turned (a phone clip's display matrix, 90, 180 or 270 degrees or
+  mirrored) into .mp4 or .mov, which keep the picture as coded with its matrix, is drawn on as
+  shown: the clock upright, X, Y and Size in the shown picture, whose size the plug-in sees
+  (--size too is the size shown). --format uyvy/yuy2 follow a half turn or a mirror but not a
+  quarter turn (4:2:2 shares chroma along a row): then, as for an interlaced clip turned a
+  quarter, a warning says the clock is drawn on the picture as coded, and shows turned with it
+  (--format rgba draws upright). .mkv, .y4m and .png cannot hold the rotation (a warning says
+  so): they show the picture as coded, and the clock is drawn upright on that.
 
 Parameters: by display name or by a list box's name; 'zelhost info' lists them with ranges.
   --set "Size=40"   --set "Clock Type List=Digital Clock"   --set "Foreground RGB Color=255,230,80"
@@ -631,7 +714,7 @@ CommandRunner AddRenderCommand(CLI::App& app) {
       ->type_name("OUTPUT")
       ->required();
   cmd->add_flag("-y,--overwrite", o->overwrite, "Replace an existing output");
-  cmd->add_option("--size", o->size, "Frame size of the test pattern and stills; a video is scaled to it")
+  cmd->add_option("--size", o->size, "Frame size of the test pattern and stills; a video is scaled to it (as shown, when turned)")
       ->type_name("WxH");
   cmd->add_option("--rate", o->rate, "Frame rate of the test pattern, stills and image sequences (25, 30000/1001)")
       ->type_name("R");

@@ -373,8 +373,7 @@ void StreamCopier::copyVideoSide(AVStream& video, const AVOutputFormat& format) 
   if (matrix == nullptr || size < 9 * sizeof(std::int32_t)) return;
   const double rotation = av_display_rotation_get(reinterpret_cast<const std::int32_t*>(matrix));
   if (std::isnan(rotation) || std::lround(rotation) % 360 == 0) return;
-  const std::string_view name(format.name);
-  if (name != "mov" && name != "mp4") {
+  if (!takesDisplayMatrix(format)) {
     m_lost.push_back("the rotation of the video (" + std::to_string(std::lround(rotation)) + " degrees)");
     return;
   }

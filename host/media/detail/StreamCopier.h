@@ -17,6 +17,9 @@ namespace zel::media::detail {
 
 class AudioReencoder;
 
+/// True when the muxer writes a video stream's display matrix (media::takesDisplayMatrix).
+bool takesDisplayMatrix(const AVOutputFormat& format);
+
 /// Reads the input a second time, next to the decoder of its video, and writes every packet of
 /// the streams it keeps into the output's muxer, in step with the video: pump() is called with
 /// the output time the video has reached, so the muxer interleaves without holding much.
