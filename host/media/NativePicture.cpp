@@ -20,80 +20,121 @@ constexpr std::uint64_t kUnkeptFlags = AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FL
 
 bool hasAlpha(const AVPixFmtDescriptor& d) { return (d.flags & AV_PIX_FMT_FLAG_ALPHA) != 0; }
 
-/// Stores one sample of component `comp` at (x, y) of that component's plane (chroma planes
-/// count in chroma samples). Samples of more than 8 bits are 16-bit words, possibly shifted up
-/// (p010) or big-endian.
-void putSample(AVFrame& f, const AVPixFmtDescriptor& d, int comp, int x, int y, int value) {
-  const AVComponentDescriptor& c = d.comp[comp];
-  std::uint8_t* p = f.data[c.plane] + static_cast<std::ptrdiff_t>(y) * f.linesize[c.plane] +
-                    static_cast<std::ptrdiff_t>(x) * c.step + c.offset;
-  if (c.depth <= 8) {
-    *p = static_cast<std::uint8_t>(value);
-    return;
-  }
-  const unsigned word = static_cast<unsigned>(value) << c.shift;
-  if ((d.flags & AV_PIX_FMT_FLAG_BE) != 0) {
-    p[0] = static_cast<std::uint8_t>(word >> 8);
-    p[1] = static_cast<std::uint8_t>(word & 0xFF);
-  } else {
-    p[0] = static_cast<std::uint8_t>(word & 0xFF);
-    p[1] = static_cast<std::uint8_t>(word >> 8);
-  }
-}
-
-/// The working pixel at (x, y) as R', G', B' in 0..255, and its alpha (255 for 4:2:2).
-Rgb workingColour(const Frame& frame, int x, int y, int& alpha) {
-  const std::uint8_t* row = frame.row(y);
-  if (frame.format() == FrameFormat::Rgba) {
-    const std::uint8_t* p = row + 4 * x;
-    alpha = p[3];
-    return Rgb{double(p[0]), double(p[1]), double(p[2])};
-  }
-  const std::uint8_t* pair = row + 4 * (x / 2);
-  alpha = 255;
-  const bool second = x % 2 != 0;
-  if (frame.format() == FrameFormat::Uyvy) return rgbOfWorkingYuv(pair[second ? 3 : 1], pair[0], pair[2]);
-  return rgbOfWorkingYuv(pair[second ? 2 : 0], pair[1], pair[3]);
-}
-
-bool sameColour(const Rgb& a, const Rgb& b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
-
-/// The conversions of the last colour seen: a clock has few colours, and its long runs of one
-/// colour (a face, a box) then cost a comparison a pixel. The results are the conversion's own.
-class ColourMemo {
+/// Where the samples of one component lie in a picture (chroma planes count in chroma samples).
+/// Samples of more than 8 bits are 16-bit words, possibly shifted up (p010) or big-endian.
+class SampleWriter {
 public:
-  explicit ColourMemo(const SampleCoding& coding) : m_coding(coding) {}
+  SampleWriter(AVFrame& f, const AVPixFmtDescriptor& d, int comp)
+      : m_data(f.data[d.comp[comp].plane] + d.comp[comp].offset),
+        m_stride(f.linesize[d.comp[comp].plane]),
+        m_step(d.comp[comp].step),
+        m_shift(d.comp[comp].shift),
+        m_wide(d.comp[comp].depth > 8),
+        m_bigEndian((d.flags & AV_PIX_FMT_FLAG_BE) != 0) {}
 
-  /// Luma, or R', G', B' for R'G'B' pictures.
-  void samples(const Rgb& colour, int (&out)[3]) {
-    if (!m_haveSamples || !sameColour(colour, m_samplesOf)) {
-      if (m_coding.model == SampleCoding::Model::Rgb) {
-        rgbSamples(m_coding, colour, m_samples[0], m_samples[1], m_samples[2]);
-      } else {
-        m_samples[0] = lumaSample(m_coding, colour);
-      }
-      m_samplesOf = colour;
-      m_haveSamples = true;
+  void put(int x, int y, int value) const {
+    std::uint8_t* p = m_data + static_cast<std::ptrdiff_t>(y) * m_stride + static_cast<std::ptrdiff_t>(x) * m_step;
+    if (!m_wide) {
+      *p = static_cast<std::uint8_t>(value);
+      return;
     }
-    std::copy(std::begin(m_samples), std::end(m_samples), std::begin(out));
-  }
-
-  void chroma(const Rgb& colour, double& cb, double& cr) {
-    if (!m_haveChroma || !sameColour(colour, m_chromaOf)) {
-      chromaValues(m_coding, colour, m_cb, m_cr);
-      m_chromaOf = colour;
-      m_haveChroma = true;
-    }
-    cb = m_cb;
-    cr = m_cr;
+    const unsigned word = static_cast<unsigned>(value) << m_shift;
+    p[m_bigEndian ? 0 : 1] = static_cast<std::uint8_t>(word >> 8);
+    p[m_bigEndian ? 1 : 0] = static_cast<std::uint8_t>(word & 0xFF);
   }
 
 private:
+  std::uint8_t* m_data;
+  std::ptrdiff_t m_stride;
+  int m_step, m_shift;
+  bool m_wide, m_bigEndian;
+};
+
+/// The working pixel at (x, y) as the bytes that decide its colour: R, G, B, A of RGBA, or the
+/// pixel's own Y' with the Cb and Cr of its pair (alpha is 255 there).
+std::uint32_t workingKey(const Frame& frame, int x, int y) {
+  const std::uint8_t* row = frame.row(y);
+  if (frame.format() == FrameFormat::Rgba) {
+    std::uint32_t value;
+    std::memcpy(&value, row + 4 * x, 4);
+    return value;
+  }
+  const std::uint8_t* pair = row + 4 * (x / 2);
+  const bool second = x % 2 != 0;
+  if (frame.format() == FrameFormat::Uyvy) return pair[second ? 3 : 1] | pair[0] << 8 | pair[2] << 16;
+  return pair[second ? 2 : 0] | pair[1] << 8 | pair[3] << 16;
+}
+
+/// The colour of a working key as R', G', B' in 0..255, and its alpha.
+Rgb colourOfKey(FrameFormat format, std::uint32_t key, int& alpha) {
+  if (format == FrameFormat::Rgba) {
+    std::uint8_t p[4];
+    std::memcpy(p, &key, 4);
+    alpha = p[3];
+    return Rgb{double(p[0]), double(p[1]), double(p[2])};
+  }
+  alpha = 255;
+  return rgbOfWorkingYuv(static_cast<int>(key & 0xFF), static_cast<int>(key >> 8 & 0xFF), static_cast<int>(key >> 16 & 0xFF));
+}
+
+/// The conversions of the working pixels met so far, by their working bytes: a clock has few
+/// colours (a face, a box, the shades of its edges), so most pixels cost a look-up. Each entry
+/// holds exactly what the plain conversion gives for its pixel, made on first use.
+class ConversionCache {
+public:
+  struct Entry {
+    std::uint64_t tag = 0;  ///< the key with bit 32 set; 0 for an empty entry
+    bool haveSamples = false, haveChroma = false;
+    int samples[3] = {};  ///< luma, or R', G', B' for R'G'B' pictures
+    int alpha = 0;        ///< the alpha sample, when the picture has alpha
+    double cb = 0, cr = 0;
+  };
+
+  ConversionCache(const SampleCoding& coding, FrameFormat format, bool withAlpha)
+      : m_coding(coding), m_format(format), m_withAlpha(withAlpha), m_entries(kEntries) {}
+
+  const Entry& samples(std::uint32_t key) {
+    Entry& e = entry(key);
+    if (!e.haveSamples) {
+      int alpha = 255;
+      const Rgb colour = colourOfKey(m_format, key, alpha);
+      if (m_coding.model == SampleCoding::Model::Rgb) {
+        rgbSamples(m_coding, colour, e.samples[0], e.samples[1], e.samples[2]);
+      } else {
+        e.samples[0] = lumaSample(m_coding, colour);
+      }
+      if (m_withAlpha) e.alpha = alphaSample(m_coding, alpha);
+      e.haveSamples = true;
+    }
+    return e;
+  }
+
+  const Entry& chroma(std::uint32_t key) {
+    Entry& e = entry(key);
+    if (!e.haveChroma) {
+      int alpha = 255;
+      chromaValues(m_coding, colourOfKey(m_format, key, alpha), e.cb, e.cr);
+      e.haveChroma = true;
+    }
+    return e;
+  }
+
+private:
+  static constexpr int kBits = 12;
+  static constexpr std::size_t kEntries = std::size_t{1} << kBits;
+
+  /// The entry of `key`, emptied first when it held another key (direct-mapped).
+  Entry& entry(std::uint32_t key) {
+    const std::uint64_t tag = std::uint64_t{key} | std::uint64_t{1} << 32;
+    Entry& e = m_entries[(key * 2654435761u) >> (32 - kBits)];
+    if (e.tag != tag) e = Entry{tag};
+    return e;
+  }
+
   const SampleCoding& m_coding;
-  bool m_haveSamples = false, m_haveChroma = false;
-  Rgb m_samplesOf, m_chromaOf;
-  int m_samples[3] = {};
-  double m_cb = 0, m_cr = 0;
+  FrameFormat m_format;
+  bool m_withAlpha;
+  std::vector<Entry> m_entries;
 };
 
 /// Chroma row of luma row y. Interlaced 4:2:0 subsamples each field on its own: chroma row 2k
@@ -296,19 +337,29 @@ void NativeWriteBack::after(Frame& frame) {
   const SampleCoding coding = sampleCodingOf(native->shape);
   const int alphaComponent = hasAlpha(d) && frame.format() == FrameFormat::Rgba ? d.nb_components - 1 : -1;
   const bool byField = native->shape.interlaced;
-  ColourMemo memo(coding);
+  ConversionCache cache(coding, frame.format(), alphaComponent >= 0);
+  const int count = coding.model == SampleCoding::Model::Rgb ? 3 : 1;
+  const SampleWriter writers[3] = {SampleWriter(picture, d, 0), SampleWriter(picture, d, count > 1 ? 1 : 0),
+                                   SampleWriter(picture, d, count > 2 ? 2 : 0)};
+  const bool withAlpha = alphaComponent >= 0;
+  const SampleWriter alphaWriter(picture, d, withAlpha ? alphaComponent : 0);
 
+  const ConversionCache::Entry* last = nullptr;
+  std::uint32_t lastKey = 0;
   for (int y = 0; y < height; ++y) {
     const int end = m_end[static_cast<std::size_t>(y)];
     const std::uint8_t* mask = m_changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
     for (int x = m_first[static_cast<std::size_t>(y)]; x < end; ++x) {
       if (mask[x] == 0) continue;
-      int alpha = 255;
-      int samples[3] = {};
-      memo.samples(workingColour(frame, x, y, alpha), samples);
-      const int count = coding.model == SampleCoding::Model::Rgb ? 3 : 1;
-      for (int c = 0; c < count; ++c) putSample(picture, d, c, x, y, samples[c]);
-      if (alphaComponent >= 0) putSample(picture, d, alphaComponent, x, y, alphaSample(coding, alpha));
+      // Runs of one colour (a face, a box) skip even the look-up.
+      const std::uint32_t key = workingKey(frame, x, y);
+      if (last == nullptr || key != lastKey) {
+        last = &cache.samples(key);
+        lastKey = key;
+      }
+      const ConversionCache::Entry& e = *last;
+      for (int c = 0; c < count; ++c) writers[c].put(x, y, e.samples[c]);
+      if (withAlpha) alphaWriter.put(x, y, e.alpha);
     }
   }
   if (coding.model != SampleCoding::Model::Yuv) return;
@@ -325,16 +376,23 @@ void NativeWriteBack::after(Frame& frame) {
   for (int y = 0; y < height; ++y) {
     const int end = m_end[static_cast<std::size_t>(y)];
     const std::uint8_t* mask = m_changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    const int first = m_first[static_cast<std::size_t>(y)];
+    if (first >= end) continue;
     const int cy = chromaRowOf(y, log2h, byField);
-    for (int x = m_first[static_cast<std::size_t>(y)]; x < end; ++x) {
-      if (mask[x] == 0) continue;
-      m_chromaChanged[static_cast<std::size_t>(cy) * chromaWidth + (x >> log2w)] = 1;
-      cxFirst = std::min(cxFirst, x >> log2w);
-      cxEnd = std::max(cxEnd, (x >> log2w) + 1);
-      cyFirst = std::min(cyFirst, cy);
-      cyEnd = std::max(cyEnd, cy + 1);
-    }
+    std::uint8_t* marks = m_chromaChanged.data() + static_cast<std::size_t>(cy) * chromaWidth;
+    for (int x = first; x < end; ++x) marks[x >> log2w] |= mask[x];
+    // The row's span starts and ends on changed pixels.
+    cxFirst = std::min(cxFirst, first >> log2w);
+    cxEnd = std::max(cxEnd, ((end - 1) >> log2w) + 1);
+    cyFirst = std::min(cyFirst, cy);
+    cyEnd = std::max(cyEnd, cy + 1);
   }
+  const SampleWriter cbWriter(picture, d, 1), crWriter(picture, d, 2);
+  bool haveSite = false;
+  std::uint32_t lastSiteKey = 0;
+  int lastSiteCount = 0, siteCb = 0, siteCr = 0;
+  const ConversionCache::Entry* chromaOf = nullptr;
+  std::uint32_t chromaKey = 0;
   for (int cy = cyFirst; cy < cyEnd; ++cy) {
     int firstRow = 0, rowCount = 0, rowStep = 0;
     lumaRowsOf(cy, log2h, byField, firstRow, rowCount, rowStep);
@@ -344,21 +402,36 @@ void NativeWriteBack::after(Frame& frame) {
       marked = 0;
       double cbSum = 0, crSum = 0;
       int n = 0;
+      std::uint32_t siteKey = 0;
+      bool uniform = true;
       for (int i = 0; i < rowCount; ++i) {
         const int y = firstRow + i * rowStep;
         if (y >= height) break;
         for (int x = cx << log2w; x < std::min(width, (cx + 1) << log2w); ++x) {
-          int alpha = 255;
-          double cb = 0, cr = 0;
-          memo.chroma(workingColour(frame, x, y, alpha), cb, cr);
-          cbSum += cb;
-          crSum += cr;
+          const std::uint32_t key = workingKey(frame, x, y);
+          if (n == 0) siteKey = key;
+          uniform = uniform && key == siteKey;
+          if (chromaOf == nullptr || key != chromaKey) {
+            chromaOf = &cache.chroma(key);
+            chromaKey = key;
+          }
+          cbSum += chromaOf->cb;
+          crSum += chromaOf->cr;
           ++n;
         }
       }
       if (n == 0) continue;
-      putSample(picture, d, 1, cx, cy, chromaSample(coding, cbSum / n));
-      putSample(picture, d, 2, cx, cy, chromaSample(coding, crSum / n));
+      // A site of one colour gives what the last such site of as many pixels gave: the sums
+      // are the same additions in the same order.
+      if (!uniform || !haveSite || siteKey != lastSiteKey || n != lastSiteCount) {
+        siteCb = chromaSample(coding, cbSum / n);
+        siteCr = chromaSample(coding, crSum / n);
+        haveSite = uniform;
+        lastSiteKey = siteKey;
+        lastSiteCount = n;
+      }
+      cbWriter.put(cx, cy, siteCb);
+      crWriter.put(cx, cy, siteCr);
     }
   }
 }

@@ -231,5 +231,155 @@ TEST(NativeWriteBackTest, FourTwoTwoWorkingPictureIsFullRange) {
   EXPECT_EQ(planeSamples(*frame.native()->picture, 0), lumaBefore);
 }
 
+// ---------------------------------------------------------------------------------------------
+
+/// One sample of component `comp` at (x, y) of its plane, whatever the layout.
+int sampleAt(const AVFrame& picture, int comp, int x, int y) {
+  std::uint32_t value = 0;
+  av_read_image_line2(&value, const_cast<const std::uint8_t**>(picture.data), picture.linesize,
+                      av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture.format)), x, y, comp, 1, 0, 4);
+  return static_cast<int>(value);
+}
+
+/// The working pixel's colour, as the plain arithmetic reads it.
+Rgb workingRgb(const Frame& frame, int x, int y, int& alpha) {
+  const std::uint8_t* row = frame.row(y);
+  alpha = 255;
+  if (frame.format() == FrameFormat::Rgba) {
+    alpha = row[4 * x + 3];
+    return Rgb{double(row[4 * x]), double(row[4 * x + 1]), double(row[4 * x + 2])};
+  }
+  const std::uint8_t* pair = row + 4 * (x / 2);
+  const bool uyvy = frame.format() == FrameFormat::Uyvy;
+  const int luma = uyvy ? pair[x % 2 != 0 ? 3 : 1] : pair[x % 2 != 0 ? 2 : 0];
+  return rgbOfWorkingYuv(luma, uyvy ? pair[0] : pair[1], uyvy ? pair[2] : pair[3]);
+}
+
+// Every sample the write-back stores is the one the plain conversion gives for its pixel: luma or
+// R'G'B' and alpha per changed pixel, chroma as the rounded mean of the site's pixels. The clock
+// is played by a few colours in runs and a few thousand scattered colours (more than the
+// write-back remembers at once), over 8- and 10-bit, planar and packed, with and without alpha.
+TEST(NativeWriteBackTest, WrittenSamplesAreThePlainConversionOfEachPixel) {
+  struct Case {
+    AVPixelFormat format;
+    FrameFormat working;
+    AVColorSpace matrix;
+    bool fullRange;
+  } cases[] = {
+      {AV_PIX_FMT_YUV420P, FrameFormat::Rgba, AVCOL_SPC_BT709, false},
+      {AV_PIX_FMT_YUV420P, FrameFormat::Uyvy, AVCOL_SPC_BT709, false},
+      {AV_PIX_FMT_YUV422P10LE, FrameFormat::Rgba, AVCOL_SPC_BT2020_NCL, false},
+      {AV_PIX_FMT_YUV422P10LE, FrameFormat::Yuy2, AVCOL_SPC_BT709, false},
+      {AV_PIX_FMT_YUVA420P, FrameFormat::Rgba, AVCOL_SPC_SMPTE170M, false},
+      {AV_PIX_FMT_YUV444P, FrameFormat::Rgba, AVCOL_SPC_BT709, true},
+      {AV_PIX_FMT_NV12, FrameFormat::Rgba, AVCOL_SPC_BT709, false},
+      {AV_PIX_FMT_P010LE, FrameFormat::Uyvy, AVCOL_SPC_BT709, false},
+      {AV_PIX_FMT_GBRP, FrameFormat::Rgba, AVCOL_SPC_UNSPECIFIED, true},
+      {AV_PIX_FMT_RGBA64BE, FrameFormat::Rgba, AVCOL_SPC_UNSPECIFIED, true},
+      {AV_PIX_FMT_GRAY10LE, FrameFormat::Rgba, AVCOL_SPC_UNSPECIFIED, true},
+  };
+  constexpr int kWide = 96, kTall = 64;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(av_get_pix_fmt_name(c.format)) + " through " + std::string(toString(c.working)));
+    detail::AvFramePtr decoded = detail::makeAvFrame();
+    decoded->format = c.format;
+    decoded->width = kWide;
+    decoded->height = kTall;
+    ASSERT_EQ(av_frame_get_buffer(decoded.get(), 0), 0);
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] {
+      seed = seed * 1664525u + 1013904223u;
+      return seed >> 8;
+    };
+    for (int plane = 0; plane < 4 && decoded->buf[plane] != nullptr; ++plane) {
+      for (std::size_t i = 0; i < decoded->buf[plane]->size; ++i) decoded->buf[plane]->data[i] = static_cast<std::uint8_t>(next());
+    }
+    const PictureShape shape{kWide, kTall, c.format, c.matrix, c.fullRange, false};
+    const AVPixFmtDescriptor& d = *av_pix_fmt_desc_get(c.format);
+    const SampleCoding coding = sampleCodingOf(shape);
+    const int colourSamples = coding.model == SampleCoding::Model::Rgb ? 3 : 1;
+    const bool alpha = (d.flags & AV_PIX_FMT_FLAG_ALPHA) != 0 && c.working == FrameFormat::Rgba;
+
+    WorkingCopyMaker maker;
+    NativeWriteBack writeBack;
+    Frame frame;
+    frame.allocate(kWide, kTall, c.working);
+    maker.make(*decoded, shape, frame);
+    ASSERT_NE(frame.native(), nullptr);
+    writeBack.before(frame);
+    Frame pristine;
+    pristine.copyFrom(frame);
+    // Runs of a few colours in the top half, scattered single colours in the bottom half.
+    const std::uint32_t palette[] = {0xFF323232u, 0xFF808080u, 0x80FFFFFFu, 0xFF000000u, 0x40102030u};
+    const int unitBytes = 4;
+    const int units = static_cast<int>(frame.rowBytes()) / unitBytes;
+    for (int y = 0; y < kTall; ++y) {
+      for (int u = 0; u < units; ++u) {
+        std::uint32_t value;
+        if (y < kTall / 2) {
+          if (u < 3 || u > units - 4) continue;
+          value = palette[(u / 7 + y / 5) % std::size(palette)];
+        } else {
+          if (next() % 3 == 0) continue;
+          value = next() | 0x01000000u;
+        }
+        std::memcpy(frame.row(y) + unitBytes * u, &value, unitBytes);
+      }
+    }
+    writeBack.after(frame);
+
+    const AVFrame& written = *frame.native()->picture;
+    const int unitPixels = c.working == FrameFormat::Rgba ? 1 : 2;
+    const auto changed = [&](int x, int y) {
+      const std::size_t at = static_cast<std::size_t>(x / unitPixels) * unitBytes;
+      return std::memcmp(frame.row(y) + at, pristine.row(y) + at, unitBytes) != 0;
+    };
+    int mismatches = 0;
+    for (int y = 0; y < kTall; ++y) {
+      for (int x = 0; x < kWide; ++x) {
+        int a = 255;
+        const Rgb colour = workingRgb(frame, x, y, a);
+        int expected[4] = {};
+        if (coding.model == SampleCoding::Model::Rgb) {
+          rgbSamples(coding, colour, expected[0], expected[1], expected[2]);
+        } else {
+          expected[0] = lumaSample(coding, colour);
+        }
+        for (int comp = 0; comp < colourSamples; ++comp) {
+          const int want = changed(x, y) ? expected[comp] : sampleAt(*decoded, comp, x, y);
+          mismatches += sampleAt(written, comp, x, y) != want;
+        }
+        if (alpha) {
+          const int want = changed(x, y) ? alphaSample(coding, a) : sampleAt(*decoded, d.nb_components - 1, x, y);
+          mismatches += sampleAt(written, d.nb_components - 1, x, y) != want;
+        }
+      }
+    }
+    if (coding.model == SampleCoding::Model::Yuv) {
+      const int sw = 1 << d.log2_chroma_w, sh = 1 << d.log2_chroma_h;
+      for (int cy = 0; cy < kTall / sh; ++cy) {
+        for (int cx = 0; cx < kWide / sw; ++cx) {
+          bool any = false;
+          double cbSum = 0, crSum = 0;
+          for (int y = cy * sh; y < (cy + 1) * sh; ++y) {
+            for (int x = cx * sw; x < (cx + 1) * sw; ++x) {
+              any = any || changed(x, y);
+              int a = 255;
+              double cb = 0, cr = 0;
+              chromaValues(coding, workingRgb(frame, x, y, a), cb, cr);
+              cbSum += cb;
+              crSum += cr;
+            }
+          }
+          const int n = sw * sh;
+          mismatches += sampleAt(written, 1, cx, cy) != (any ? chromaSample(coding, cbSum / n) : sampleAt(*decoded, 1, cx, cy));
+          mismatches += sampleAt(written, 2, cx, cy) != (any ? chromaSample(coding, crSum / n) : sampleAt(*decoded, 2, cx, cy));
+        }
+      }
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
+}
+
 }  // namespace
 }  // namespace zel::media
