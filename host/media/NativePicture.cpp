@@ -77,65 +77,6 @@ Rgb colourOfKey(FrameFormat format, std::uint32_t key, int& alpha) {
   return rgbOfWorkingYuv(static_cast<int>(key & 0xFF), static_cast<int>(key >> 8 & 0xFF), static_cast<int>(key >> 16 & 0xFF));
 }
 
-/// The conversions of the working pixels met so far, by their working bytes: a clock has few
-/// colours (a face, a box, the shades of its edges), so most pixels cost a look-up. Each entry
-/// holds exactly what the plain conversion gives for its pixel, made on first use.
-class ConversionCache {
-public:
-  struct Entry {
-    std::uint64_t tag = 0;  ///< the key with bit 32 set; 0 for an empty entry
-    bool haveSamples = false, haveChroma = false;
-    int samples[3] = {};  ///< luma, or R', G', B' for R'G'B' pictures
-    int alpha = 0;        ///< the alpha sample, when the picture has alpha
-    double cb = 0, cr = 0;
-  };
-
-  ConversionCache(const SampleCoding& coding, FrameFormat format, bool withAlpha)
-      : m_coding(coding), m_format(format), m_withAlpha(withAlpha), m_entries(kEntries) {}
-
-  const Entry& samples(std::uint32_t key) {
-    Entry& e = entry(key);
-    if (!e.haveSamples) {
-      int alpha = 255;
-      const Rgb colour = colourOfKey(m_format, key, alpha);
-      if (m_coding.model == SampleCoding::Model::Rgb) {
-        rgbSamples(m_coding, colour, e.samples[0], e.samples[1], e.samples[2]);
-      } else {
-        e.samples[0] = lumaSample(m_coding, colour);
-      }
-      if (m_withAlpha) e.alpha = alphaSample(m_coding, alpha);
-      e.haveSamples = true;
-    }
-    return e;
-  }
-
-  const Entry& chroma(std::uint32_t key) {
-    Entry& e = entry(key);
-    if (!e.haveChroma) {
-      int alpha = 255;
-      chromaValues(m_coding, colourOfKey(m_format, key, alpha), e.cb, e.cr);
-      e.haveChroma = true;
-    }
-    return e;
-  }
-
-private:
-  static constexpr int kBits = 12;
-  static constexpr std::size_t kEntries = std::size_t{1} << kBits;
-
-  /// The entry of `key`, emptied first when it held another key (direct-mapped).
-  Entry& entry(std::uint32_t key) {
-    const std::uint64_t tag = std::uint64_t{key} | std::uint64_t{1} << 32;
-    Entry& e = m_entries[(key * 2654435761u) >> (32 - kBits)];
-    if (e.tag != tag) e = Entry{tag};
-    return e;
-  }
-
-  const SampleCoding& m_coding;
-  FrameFormat m_format;
-  bool m_withAlpha;
-  std::vector<Entry> m_entries;
-};
 
 /// Chroma row of luma row y. Interlaced 4:2:0 subsamples each field on its own: chroma row 2k
 /// belongs to the top field's lines 4k and 4k + 2, row 2k + 1 to the bottom field's 4k + 1, 4k + 3.
@@ -240,7 +181,89 @@ void WorkingCopyMaker::make(const AVFrame& picture, const PictureShape& shape, F
   m_toWorking.toFrame(kept, keptShape, frame);
 }
 
+namespace detail {
+
+/// The conversions of the working pixels met so far, by their working bytes: a clock has few
+/// colours (a face, a box, the shades of its edges), so most pixels cost a look-up, in
+/// this frame and the next ones of the same slot. Each entry
+/// holds exactly what the plain conversion gives for its pixel, made on first use.
+class ConversionCache {
+public:
+  struct Entry {
+    std::uint64_t tag = 0;  ///< the key with bit 32 set; 0 for an empty entry
+    bool haveSamples = false, haveChroma = false;
+    int samples[3] = {};  ///< luma, or R', G', B' for R'G'B' pictures
+    int alpha = 0;        ///< the alpha sample, when the picture has alpha
+    double cb = 0, cr = 0;
+  };
+
+  /// Makes the cache answer for pictures of `coding`, worked on in `format`; what it remembers
+  /// is kept from frame to frame while these stay the same.
+  void use(const SampleCoding& coding, FrameFormat format, bool withAlpha) {
+    if (!m_entries.empty() && sameCoding(coding, m_coding) && format == m_format && withAlpha == m_withAlpha) return;
+    m_coding = coding;
+    m_format = format;
+    m_withAlpha = withAlpha;
+    m_entries.assign(kEntries, Entry{});
+  }
+
+  const Entry& samples(std::uint32_t key) {
+    Entry& e = entry(key);
+    if (!e.haveSamples) {
+      int alpha = 255;
+      const Rgb colour = colourOfKey(m_format, key, alpha);
+      if (m_coding.model == SampleCoding::Model::Rgb) {
+        rgbSamples(m_coding, colour, e.samples[0], e.samples[1], e.samples[2]);
+      } else {
+        e.samples[0] = lumaSample(m_coding, colour);
+      }
+      if (m_withAlpha) e.alpha = alphaSample(m_coding, alpha);
+      e.haveSamples = true;
+    }
+    return e;
+  }
+
+  const Entry& chroma(std::uint32_t key) {
+    Entry& e = entry(key);
+    if (!e.haveChroma) {
+      int alpha = 255;
+      chromaValues(m_coding, colourOfKey(m_format, key, alpha), e.cb, e.cr);
+      e.haveChroma = true;
+    }
+    return e;
+  }
+
+private:
+  static constexpr int kBits = 12;
+  static constexpr std::size_t kEntries = std::size_t{1} << kBits;
+
+  /// The entry of `key`, emptied first when it held another key (direct-mapped).
+  Entry& entry(std::uint32_t key) {
+    const std::uint64_t tag = std::uint64_t{key} | std::uint64_t{1} << 32;
+    Entry& e = m_entries[(key * 2654435761u) >> (32 - kBits)];
+    if (e.tag != tag) e = Entry{tag};
+    return e;
+  }
+
+  static bool sameCoding(const SampleCoding& a, const SampleCoding& b) {
+    return a.model == b.model && a.depth == b.depth && a.fullRange == b.fullRange && a.weights.kr == b.weights.kr &&
+           a.weights.kb == b.weights.kb;
+  }
+
+  SampleCoding m_coding;
+  FrameFormat m_format = FrameFormat::Rgba;
+  bool m_withAlpha = false;
+  std::vector<Entry> m_entries;
+};
+
+}  // namespace detail
+
 // ---------------------------------------------------------------------------------------------
+
+NativeWriteBack::NativeWriteBack() : m_cache(std::make_unique<detail::ConversionCache>()) {}
+NativeWriteBack::~NativeWriteBack() = default;
+NativeWriteBack::NativeWriteBack(NativeWriteBack&&) noexcept = default;
+NativeWriteBack& NativeWriteBack::operator=(NativeWriteBack&&) noexcept = default;
 
 void NativeWriteBack::before(Frame& frame) {
   const NativePicture* native = frame.native();
@@ -337,14 +360,15 @@ void NativeWriteBack::after(Frame& frame) {
   const SampleCoding coding = sampleCodingOf(native->shape);
   const int alphaComponent = hasAlpha(d) && frame.format() == FrameFormat::Rgba ? d.nb_components - 1 : -1;
   const bool byField = native->shape.interlaced;
-  ConversionCache cache(coding, frame.format(), alphaComponent >= 0);
+  detail::ConversionCache& cache = *m_cache;
+  cache.use(coding, frame.format(), alphaComponent >= 0);
   const int count = coding.model == SampleCoding::Model::Rgb ? 3 : 1;
   const SampleWriter writers[3] = {SampleWriter(picture, d, 0), SampleWriter(picture, d, count > 1 ? 1 : 0),
                                    SampleWriter(picture, d, count > 2 ? 2 : 0)};
   const bool withAlpha = alphaComponent >= 0;
   const SampleWriter alphaWriter(picture, d, withAlpha ? alphaComponent : 0);
 
-  const ConversionCache::Entry* last = nullptr;
+  const detail::ConversionCache::Entry* last = nullptr;
   std::uint32_t lastKey = 0;
   for (int y = 0; y < height; ++y) {
     const int end = m_end[static_cast<std::size_t>(y)];
@@ -357,7 +381,7 @@ void NativeWriteBack::after(Frame& frame) {
         last = &cache.samples(key);
         lastKey = key;
       }
-      const ConversionCache::Entry& e = *last;
+      const detail::ConversionCache::Entry& e = *last;
       for (int c = 0; c < count; ++c) writers[c].put(x, y, e.samples[c]);
       if (withAlpha) alphaWriter.put(x, y, e.alpha);
     }
@@ -391,7 +415,7 @@ void NativeWriteBack::after(Frame& frame) {
   bool haveSite = false;
   std::uint32_t lastSiteKey = 0;
   int lastSiteCount = 0, siteCb = 0, siteCr = 0;
-  const ConversionCache::Entry* chromaOf = nullptr;
+  const detail::ConversionCache::Entry* chromaOf = nullptr;
   std::uint32_t chromaKey = 0;
   for (int cy = cyFirst; cy < cyEnd; ++cy) {
     int firstRow = 0, rowCount = 0, rowStep = 0;

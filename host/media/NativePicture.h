@@ -16,6 +16,7 @@
 //   the sink encodes the native picture.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -60,8 +61,17 @@ private:
 
 /// The pixels the plug-in changed, written back into the frame's native picture. One per frame
 /// slot; frames without a native picture pass through untouched.
+namespace detail {
+class ConversionCache;
+}
+
 class NativeWriteBack {
 public:
+  NativeWriteBack();
+  ~NativeWriteBack();
+  NativeWriteBack(NativeWriteBack&&) noexcept;
+  NativeWriteBack& operator=(NativeWriteBack&&) noexcept;
+
   /// Makes the frame the picture the plug-in expects (4:2:2 at full range, BT.601 weights) and
   /// keeps a copy of it, before the plug-in renders.
   void before(Frame& frame);
@@ -82,6 +92,7 @@ private:
   std::vector<std::uint8_t> m_changed;        ///< per pixel: 1 where the plug-in changed it
   std::vector<std::uint8_t> m_chromaChanged;  ///< per chroma sample: 1 where it must be recomputed
   std::vector<int> m_first, m_end;            ///< per row: changed pixels lie in [first, end)
+  std::unique_ptr<detail::ConversionCache> m_cache;  ///< conversions of working colours met so far
 };
 
 }  // namespace zel::media

@@ -258,7 +258,8 @@ Rgb workingRgb(const Frame& frame, int x, int y, int& alpha) {
 // Every sample the write-back stores is the one the plain conversion gives for its pixel: luma or
 // R'G'B' and alpha per changed pixel, chroma as the rounded mean of the site's pixels. The clock
 // is played by a few colours in runs and a few thousand scattered colours (more than the
-// write-back remembers at once), over 8- and 10-bit, planar and packed, with and without alpha.
+// write-back remembers at once), over 8- and 10-bit, planar and packed, with and without alpha,
+// one format after another through the same write-back.
 TEST(NativeWriteBackTest, WrittenSamplesAreThePlainConversionOfEachPixel) {
   struct Case {
     AVPixelFormat format;
@@ -279,6 +280,9 @@ TEST(NativeWriteBackTest, WrittenSamplesAreThePlainConversionOfEachPixel) {
       {AV_PIX_FMT_GRAY10LE, FrameFormat::Rgba, AVCOL_SPC_UNSPECIFIED, true},
   };
   constexpr int kWide = 96, kTall = 64;
+  // One slot for every case: what the write-back remembers of one picture's coding must not
+  // answer for the next.
+  NativeWriteBack writeBack;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(av_get_pix_fmt_name(c.format)) + " through " + std::string(toString(c.working)));
     detail::AvFramePtr decoded = detail::makeAvFrame();
@@ -301,7 +305,6 @@ TEST(NativeWriteBackTest, WrittenSamplesAreThePlainConversionOfEachPixel) {
     const bool alpha = (d.flags & AV_PIX_FMT_FLAG_ALPHA) != 0 && c.working == FrameFormat::Rgba;
 
     WorkingCopyMaker maker;
-    NativeWriteBack writeBack;
     Frame frame;
     frame.allocate(kWide, kTall, c.working);
     maker.make(*decoded, shape, frame);
