@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavutil/error.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/log.h>
 #include <libavutil/pixdesc.h>
 }
@@ -120,6 +121,16 @@ AVPixelFormat normaliseRange(AVPixelFormat format, bool& fullRange) {
 
 void Scaler::convert(const PictureShape& source, const std::uint8_t* const sourcePlanes[], const int sourceStrides[],
                      const PictureShape& target, std::uint8_t* const targetPlanes[], const int targetStrides[]) {
+  if (source.format == target.format && source.width == target.width && source.height == target.height) {
+    // Nothing to convert: the samples are copied line by line. swscale's own copy of a packed
+    // format moves a whole block of height x stride bytes when both strides match, which for a
+    // field (every other line, so twice the stride) runs one line past the end of the picture.
+    std::uint8_t* to[4] = {targetPlanes[0], targetPlanes[1], targetPlanes[2], targetPlanes[3]};
+    int toStrides[4] = {targetStrides[0], targetStrides[1], targetStrides[2], targetStrides[3]};
+    const std::uint8_t* from[4] = {sourcePlanes[0], sourcePlanes[1], sourcePlanes[2], sourcePlanes[3]};
+    av_image_copy(to, toStrides, from, sourceStrides, source.format, source.width, source.height);
+    return;
+  }
   const bool byField = source.interlaced && source.height % 2 == 0 && target.height % 2 == 0;
   const int fields = byField ? 2 : 1;
   if (!m_context || !(source == m_source) || !(target == m_target)) {

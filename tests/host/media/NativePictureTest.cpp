@@ -2,6 +2,7 @@
 // formats are kept, and the write-back that touches exactly the samples of changed pixels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -381,6 +382,28 @@ TEST(NativeWriteBackTest, WrittenSamplesAreThePlainConversionOfEachPixel) {
       }
     }
     EXPECT_EQ(mismatches, 0);
+  }
+}
+
+// A picture already in the working format is copied, not converted: exactly, and when it is
+// interlaced, without touching a byte past either picture (both pictures end exactly where their
+// last line does, with a guard behind them).
+TEST(ScalerTest, SameFormatIsCopiedExactlyAndStaysInsideThePictures) {
+  for (const AVPixelFormat format : {AV_PIX_FMT_UYVY422, AV_PIX_FMT_YUYV422, AV_PIX_FMT_RGBA}) {
+    for (const bool interlaced : {false, true}) {
+      SCOPED_TRACE(std::string(av_get_pix_fmt_name(format)) + (interlaced ? " interlaced" : " progressive"));
+      const int stride = kW * (format == AV_PIX_FMT_RGBA ? 4 : 2);
+      constexpr int kGuard = 64;
+      std::vector<std::uint8_t> from(stride * kH + kGuard, 0xA5), to(stride * kH + kGuard, 0x5A);
+      for (int i = 0; i < stride * kH; ++i) from[i] = static_cast<std::uint8_t>(i * 7 + 3);
+      const std::uint8_t* fromPlanes[4] = {from.data(), nullptr, nullptr, nullptr};
+      std::uint8_t* toPlanes[4] = {to.data(), nullptr, nullptr, nullptr};
+      const int strides[4] = {stride, 0, 0, 0};
+      detail::Scaler scaler;
+      scaler.convert(shapeOf(format, interlaced), fromPlanes, strides, shapeOf(format, interlaced), toPlanes, strides);
+      EXPECT_TRUE(std::equal(from.begin(), from.begin() + stride * kH, to.begin()));
+      EXPECT_EQ(std::count(to.begin() + stride * kH, to.end(), 0x5A), kGuard) << "written past the picture";
+    }
   }
 }
 
