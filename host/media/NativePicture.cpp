@@ -125,12 +125,13 @@ std::optional<PictureColour> nativeColourOf(const AVCodecContext& decoder) {
   if (!keepsNativeSamples(decoder.pix_fmt)) return std::nullopt;
   PictureColour colour;
   colour.format = decoder.pix_fmt;
-  bool fullRange = decoder.color_range == AVCOL_RANGE_JPEG;
+  const AVColorRange range = tagOf(decoder.color_range, AVCOL_RANGE_NB, AVCOL_RANGE_UNSPECIFIED);
+  bool fullRange = range == AVCOL_RANGE_JPEG;
   normaliseRange(decoder.pix_fmt, fullRange);
-  colour.range = fullRange ? AVCOL_RANGE_JPEG : decoder.color_range;
-  colour.matrix = decoder.colorspace;
-  colour.primaries = decoder.color_primaries;
-  colour.transfer = decoder.color_trc;
+  colour.range = fullRange ? AVCOL_RANGE_JPEG : range;
+  colour.matrix = tagOf(decoder.colorspace, AVCOL_SPC_NB, AVCOL_SPC_UNSPECIFIED);
+  colour.primaries = tagOf(decoder.color_primaries, AVCOL_PRI_NB, AVCOL_PRI_UNSPECIFIED);
+  colour.transfer = tagOf(decoder.color_trc, AVCOL_TRC_NB, AVCOL_TRC_UNSPECIFIED);
   return colour;
 }
 

@@ -335,7 +335,8 @@ private:
       m_info.frameCount = av_rescale_q_rnd(m_format->duration, AV_TIME_BASE_Q, av_inv_q(m_info.rate), AV_ROUND_DOWN);
     }
 
-    m_info.fieldOrder = toFieldOrder(parameters->field_order);
+    const auto fieldOrders = static_cast<AVFieldOrder>(AV_FIELD_BT + 1);
+    m_info.fieldOrder = toFieldOrder(tagOf(parameters->field_order, fieldOrders, AV_FIELD_UNKNOWN));
     AVRational aspect = av_guess_sample_aspect_ratio(m_format.get(), m_stream, nullptr);
     if (aspect.num > 0 && aspect.den > 0) m_info.pixelAspect = av_make_q(aspect.num, aspect.den);
 
@@ -610,14 +611,15 @@ private:
   }
 
   void deliver(const AVFrame& picture, Frame& frame, FrameFormat format) {
-    bool fullRange = picture.color_range == AVCOL_RANGE_JPEG;
+    bool fullRange = tagOf(picture.color_range, AVCOL_RANGE_NB, AVCOL_RANGE_UNSPECIFIED) == AVCOL_RANGE_JPEG;
     const AVPixelFormat pixelFormat = normaliseRange(static_cast<AVPixelFormat>(picture.format), fullRange);
     FieldOrder order = m_info.fieldOrder;
     if (order == FieldOrder::Progressive && picture.interlaced_frame) {
       order = picture.top_field_first ? FieldOrder::TopFirst : FieldOrder::BottomFirst;
     }
-    const PictureShape shape{picture.width,  picture.height, pixelFormat, picture.colorspace,
-                             fullRange,      order != FieldOrder::Progressive};
+    const PictureShape shape{picture.width, picture.height, pixelFormat,
+                             tagOf(picture.colorspace, AVCOL_SPC_NB, AVCOL_SPC_UNSPECIFIED), fullRange,
+                             order != FieldOrder::Progressive};
     frame.allocate(m_info.width, m_info.height, format);
     m_working.make(picture, shape, frame);
     frame.setFieldOrder(order);

@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -66,6 +67,17 @@ std::string describe(const std::string& what, const std::string& path, int errnu
 [[noreturn]] void fail(const std::string& what, const std::string& path, int errnum);
 
 AVPixelFormat toAvPixelFormat(FrameFormat format);
+
+/// A tag field as FFmpeg filled it in from a file. Demuxers store whatever number the file holds,
+/// which need not be a value of the enumeration, and reading such a field as the enumeration is
+/// undefined: the field is read as a number, and anything outside [0, count) reads as `unknown`.
+template <typename Enum>
+Enum tagOf(const Enum& field, Enum count, Enum unknown) {
+  static_assert(sizeof(Enum) == sizeof(int), "FFmpeg's tag enumerations are stored as int");
+  int value = 0;
+  std::memcpy(&value, &field, sizeof value);
+  return value >= 0 && value < static_cast<int>(count) ? static_cast<Enum>(value) : unknown;
+}
 
 /// One side of a conversion: geometry, pixel format and, for Y'CbCr, the matrix (an AVColorSpace
 /// value; unspecified means BT.601) and whether the samples use the full 0..255 range.
