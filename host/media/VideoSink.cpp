@@ -434,6 +434,14 @@ public:
     m_muxer.reset(raw);
     // Y4M of more than 8 bits is FFmpeg's extension of the format: allowed.
     if (kind != Kind::Video) m_muxer->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+    // At normal strictness the MOV muxer labels 10-bit H.264 of the sizes and rates of an
+    // intra-only camera format with that format's tag ("ai1q" for 1280x720 4:2:2 at 25 fps), and a
+    // decoder then takes its parameter sets from the tag instead of the stream: the file does not
+    // play. Below it, the muxer keeps the ordinary tag, which is what the stream is.
+    if (kind == Kind::Video && std::string_view(format->name) == "mov" && codec->id == AV_CODEC_ID_H264 &&
+        (pixelFormat == AV_PIX_FMT_YUV420P10LE || pixelFormat == AV_PIX_FMT_YUV422P10LE)) {
+      m_muxer->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+    }
     rc = avio_open(&m_muxer->pb, url.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) fail("cannot write", path, rc);
 

@@ -301,4 +301,24 @@ TEST_F(RenderPixelsTest, EncoderKeepsTheInputsFormatOrSaysWhatItWrites) {
   }
 }
 
+// 10-bit H.264 at the size and rate of an intra-only camera format (here 1280x720 4:2:2 at 25 fps)
+// goes into MOV under the ordinary tag, so that a decoder reads the stream's own parameter sets:
+// the file decodes without a single error, its PCM sound and time code alongside.
+TEST_F(RenderPixelsTest, TenBitH264InMovDecodesAtCameraSizes) {
+  const std::string input = Path("camera.mov");
+  Command("ffmpeg -v error -y -f lavfi -i testsrc2=s=1280x720:r=25 -f lavfi -i sine=r=48000 -frames:v 2 -t 0.08 "
+          "-c:v prores_ks -pix_fmt yuv422p10le -c:a pcm_s24le -timecode 10:00:00:00 " + ShellQuoted(input));
+  Render("camera.mov", "camera-out.mov", {"--preset", "ultrafast"});
+  const std::string out = Path("camera-out.mov");
+  const std::string streams = Command("ffprobe -v error -show_entries stream=codec_name,codec_tag_string,pix_fmt "
+                                      "-of compact=nk=1 " + ShellQuoted(out));
+  EXPECT_NE(streams.find("h264|avc1|yuv422p10le"), std::string::npos) << streams;
+  EXPECT_NE(streams.find("pcm_s24le|in24"), std::string::npos) << streams;
+  EXPECT_NE(streams.find("tmcd"), std::string::npos) << streams;
+  bool ok = false;
+  const std::string decoded = Command("ffmpeg -v error -i " + ShellQuoted(out) + " -map 0:v -map 0:a -f null -", &ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(decoded, "") << "the output does not decode cleanly";
+}
+
 }  // namespace
