@@ -715,6 +715,16 @@ TEST_F(RenderCommandTest, AudioTheContainerCannotTakeIsEncodedWithAWarning) {
     }
   }
   EXPECT_EQ(Render({"-i", "pcm.mov", "-o", "bad.mp4", "--audio", "loud"}).exitCode, 2);
+
+  // The MOV muxer lists Opus among its codecs but refuses it as it writes its header: the render
+  // must not fail there, and the sound is encoded as for any codec MOV does not take.
+  Tool("ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120:r=25 -f lavfi -i sine=f=440:r=48000 -t 2 -c:v libvpx-vp9 "
+       "-deadline realtime -c:a libopus " + Work("opus.webm"));
+  const Outcome opus = Render({"-i", "opus.webm", "-o", "opus.mov"});
+  ASSERT_EQ(opus.exitCode, 0) << opus.err;
+  EXPECT_NE(opus.err.find("stream 1 (audio, opus) encoded as aac: mov does not take opus"), std::string::npos)
+      << opus.err;
+  EXPECT_EQ(Probe(Work("opus.mov"), "a:0")["codec_name"], "aac");
 }
 
 TEST_F(RenderCommandTest, ATruncatedFileRendersTheFramesBeforeTheDamage) {
