@@ -333,7 +333,7 @@ TEST_F(Frei0rClientsTest, MeltOpensTheExampleAndTheKeyframedXMovesTheClock) {
   const std::string said = r.output;
   const std::string raw = Bytes(Path("example.rgba"));
   const std::size_t frameBytes = 320u * 180 * 4;
-  ASSERT_GE(raw.size() / frameBytes, 75u);
+  ASSERT_GE(raw.size() / frameBytes, 75u) << "melt said:\n" << said;
   // The same project without its filter, for the background.
   std::string text = Bytes(example);
   const std::size_t begin = text.find("<filter"), end = text.find("</filter>");
