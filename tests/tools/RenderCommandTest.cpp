@@ -684,6 +684,31 @@ TEST_F(RenderCommandTest, StreamsRotationMetadataAndChaptersAreKept) {
     EXPECT_NE(mkv.find(expected), std::string::npos) << expected << " missing:\n" << mkv;
 }
 
+// A Matroska file's subtitles bring their fonts as attachments: Matroska keeps the font, byte for
+// byte, with its file name and type; MP4 takes neither and one warning names both.
+TEST_F(RenderCommandTest, SubtitleFontsAttachedToMatroskaAreKept) {
+  const std::string font = Tool("fc-match -f '%{file}' 'Liberation Sans:style=Regular'");
+  std::ofstream(Work("s.ass")) << "[Script Info]\nScriptType: v4.00+\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize\n"
+                                  "Style: Default,Liberation Sans,20\n[Events]\nFormat: Layer, Start, End, Style, Text\n"
+                                  "Dialogue: 0,0:00:00.20,0:00:00.80,Default,Hello\n";
+  Tool("ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120:r=25 -i " + ShellQuoted(Work("s.ass")) +
+       " -t 1 -map 0 -map 1 -c:v libx264 -preset ultrafast -c:s ass -attach " + ShellQuoted(font) +
+       " -metadata:s:t mimetype=application/x-truetype-font " + ShellQuoted(Work("fonts.mkv")));
+  RenderOk({"-i", "fonts.mkv", "-o", "fonts-out.mkv", "-q"});
+  const std::string kept = Tool("ffprobe -v error -show_entries stream=codec_type,codec_name:stream_tags=filename,mimetype "
+                                "-of compact=nk=1 " + ShellQuoted(Work("fonts-out.mkv")));
+  EXPECT_NE(kept.find("ass|subtitle"), std::string::npos) << kept;
+  EXPECT_NE(kept.find("|application/x-truetype-font"), std::string::npos) << kept;
+  fs::create_directories(Work("fonts"));
+  Tool("cd " + ShellQuoted(Work("fonts")) + " && ffmpeg -v quiet -dump_attachment:t '' -i ../fonts-out.mkv; true");
+  EXPECT_EQ(ReadFile(Work("fonts") + "/" + fs::path(font).filename().string()), ReadFile(font));
+
+  const Outcome mp4 = Render({"-i", "fonts.mkv", "-o", "fonts.mp4", "-q"});
+  ASSERT_EQ(mp4.exitCode, 0) << mp4.err;
+  EXPECT_EQ(Lines(mp4.err), 1) << mp4.err;
+  EXPECT_NE(mp4.err.find("(subtitle, ass), stream 2 (attachment, ttf)"), std::string::npos) << mp4.err;
+}
+
 TEST_F(RenderCommandTest, AudioTheContainerCannotTakeIsEncodedWithAWarning) {
   Tool("ffmpeg -v error -y -f lavfi -i testsrc2=s=160x120:r=25 -f lavfi -i sine=f=440:r=48000 -t 2 -c:v libx264 "
        "-preset ultrafast -pix_fmt yuv420p -c:a pcm_s16le " + Work("pcm.mov"));

@@ -45,32 +45,6 @@ bool takes(const AVOutputFormat& format, AVCodecID codec) {
   return avformat_query_codec(&format, codec, FF_COMPLIANCE_NORMAL) == 1;
 }
 
-/// True when the container takes a copy of `input`: its codec, and the stream itself when a muxer
-/// of the format sets itself up with it, which is where some refuse what the codec query let
-/// through (MOV takes Opus only in MP4 mode and fails as it writes its header).
-bool takesCopyOf(const AVOutputFormat& format, const AVStream& input) {
-  if (!takes(format, input.codecpar->codec_id)) return false;
-  AVFormatContext* trial = nullptr;
-  if (avformat_alloc_output_context2(&trial, &format, nullptr, nullptr) < 0 || trial == nullptr) return false;
-  AVStream* stream = avformat_new_stream(trial, nullptr);
-  bool taken = stream != nullptr && avcodec_parameters_copy(stream->codecpar, input.codecpar) >= 0;
-  if (taken) {
-    stream->codecpar->codec_tag = 0;
-    stream->time_base = input.time_base;
-    taken = avio_open_dyn_buf(&trial->pb) >= 0 && avformat_init_output(trial, nullptr) >= 0;
-  }
-  if (trial->pb != nullptr) {
-    std::uint8_t* written = nullptr;
-    avio_close_dyn_buf(trial->pb, &written);
-    av_free(written);
-    trial->pb = nullptr;
-  }
-  avformat_free_context(trial);
-  // The muxer's complaint belongs to the trial, not to the next error of the real file.
-  clearLastLog();
-  return taken;
-}
-
 /// "stream 2 (subtitle, mov_text)"
 std::string streamName(unsigned index, const AVStream& stream) {
   return "stream " + std::to_string(index) + " (" + kindName(stream.codecpar->codec_type) + ", " +
@@ -83,6 +57,35 @@ void copyMetadata(AVDictionary** to, const AVDictionary* from) {
   for (const char* stale : {"encoder", "major_brand", "minor_version", "compatible_brands", "duration"}) {
     av_dict_set(to, stale, nullptr, 0);
   }
+}
+
+/// True when the container takes a copy of `input`: its codec, and the stream itself when a muxer
+/// of the format sets itself up with it, which is where some refuse what the codec query let
+/// through (MOV takes Opus only in MP4 mode and fails as it writes its header). Attachments (the
+/// fonts of a Matroska file's subtitles) are no codec a muxer lists: only the set-up decides.
+bool takesCopyOf(const AVOutputFormat& format, const AVStream& input) {
+  const bool attachment = input.codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT;
+  if (!attachment && !takes(format, input.codecpar->codec_id)) return false;
+  AVFormatContext* trial = nullptr;
+  if (avformat_alloc_output_context2(&trial, &format, nullptr, nullptr) < 0 || trial == nullptr) return false;
+  AVStream* stream = avformat_new_stream(trial, nullptr);
+  bool taken = stream != nullptr && avcodec_parameters_copy(stream->codecpar, input.codecpar) >= 0;
+  if (taken) {
+    stream->codecpar->codec_tag = 0;
+    stream->time_base = input.time_base;
+    copyMetadata(&stream->metadata, input.metadata);  // an attachment's file name and type
+    taken = avio_open_dyn_buf(&trial->pb) >= 0 && avformat_init_output(trial, nullptr) >= 0;
+  }
+  if (trial->pb != nullptr) {
+    std::uint8_t* written = nullptr;
+    avio_close_dyn_buf(trial->pb, &written);
+    av_free(written);
+    trial->pb = nullptr;
+  }
+  avformat_free_context(trial);
+  // The muxer's complaint belongs to the trial, not to the next error of the real file.
+  clearLastLog();
+  return taken;
 }
 
 }  // namespace
