@@ -185,9 +185,9 @@ void WorkingCopyMaker::make(const AVFrame& picture, const PictureShape& shape, F
 namespace detail {
 
 /// The conversions of the working pixels met so far, by their working bytes: a clock has few
-/// colours (a face, a box, the shades of its edges), so most pixels cost a look-up, in
-/// this frame and the next ones of the same slot. Each entry
-/// holds exactly what the plain conversion gives for its pixel, made on first use.
+/// colours (a face, a box, the shades of its edges), so most pixels cost a look-up, in this frame
+/// and the next ones of the same slot. Each entry holds exactly what the plain conversion gives
+/// for its pixel, made on first use.
 class ConversionCache {
 public:
   struct Entry {
@@ -201,7 +201,7 @@ public:
   /// Makes the cache answer for pictures of `coding`, worked on in `format`; what it remembers
   /// is kept from frame to frame while these stay the same.
   void use(const SampleCoding& coding, FrameFormat format, bool withAlpha) {
-    if (!m_entries.empty() && sameCoding(coding, m_coding) && format == m_format && withAlpha == m_withAlpha) return;
+    if (!m_entries.empty() && coding == m_coding && format == m_format && withAlpha == m_withAlpha) return;
     m_coding = coding;
     m_format = format;
     m_withAlpha = withAlpha;
@@ -244,11 +244,6 @@ private:
     Entry& e = m_entries[(key * 2654435761u) >> (32 - kBits)];
     if (e.tag != tag) e = Entry{tag};
     return e;
-  }
-
-  static bool sameCoding(const SampleCoding& a, const SampleCoding& b) {
-    return a.model == b.model && a.depth == b.depth && a.fullRange == b.fullRange && a.weights.kr == b.weights.kr &&
-           a.weights.kb == b.weights.kb;
   }
 
   SampleCoding m_coding;

@@ -59,12 +59,12 @@ private:
   detail::Scaler m_toWorking;
 };
 
-/// The pixels the plug-in changed, written back into the frame's native picture. One per frame
-/// slot; frames without a native picture pass through untouched.
 namespace detail {
 class ConversionCache;
 }
 
+/// The pixels the plug-in changed, written back into the frame's native picture. One per frame
+/// slot; frames without a native picture pass through untouched.
 class NativeWriteBack {
 public:
   NativeWriteBack();

@@ -27,6 +27,8 @@ struct PictureColour {
 struct LumaWeights {
   double kr = 0.299;
   double kb = 0.114;
+
+  bool operator==(const LumaWeights&) const = default;
 };
 
 /// The weights of an AVColorSpace value. Unspecified and unknown values are BT.601, as the
@@ -43,6 +45,8 @@ struct SampleCoding {
 
   /// Largest sample value: 2^depth - 1.
   int maxSample() const { return (1 << depth) - 1; }
+
+  bool operator==(const SampleCoding&) const = default;
 };
 
 /// R', G', B' in 0..255 (straight 8-bit working values, possibly with fractions from averaging).
