@@ -314,6 +314,53 @@ VOKRESULT EffectInstance::Render(const FrameView& in, const FrameView& out, cons
   return m_effect->Render(context.Get(), nullptr, nullptr, frame.Get(), nullptr, render.Get(), output.Get());
 }
 
+std::optional<FrameRegion> EffectInstance::RegionOf(std::uint32_t width, std::uint32_t height,
+                                                    const RenderRequest& request) const {
+  SequenceInfo sequence = m_sequence;
+  sequence.width = width;
+  sequence.height = height;
+  sequence.pixelAspectRatio = request.layout.pixelAspectRatio;
+  sequence.fieldLayout = request.layout.fieldLayout;
+  auto context = MakeHostObject<HostEffectContext>(m_shared, sequence);
+  auto render = MakeHostObject<HostRenderContext>(request.time, request.field);
+  ZELRegion region{};
+  if (VOKFAILED(m_effect->GetRegionOfDefinition(context.Get(), render.Get(), &region)) || region.known != 1)
+    return std::nullopt;
+  const auto cut = [](std::int32_t v, std::uint32_t side) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, 0, std::min<std::uint32_t>(side, 0x7FFFFFFF)));
+  };
+  FrameRegion r{cut(region.left, width), cut(region.top, height), cut(region.right, width), cut(region.bottom, height)};
+  if (r.Empty()) return FrameRegion{};
+  return r;
+}
+
+std::optional<FrameRegion> EffectInstance::RegionAt(std::uint32_t width, std::uint32_t height, double time,
+                                                    bool interlaced, ImageLayout layout) const {
+  RenderRequest request;
+  request.time = time;
+  request.layout = layout;
+  if (!interlaced) {
+    request.field = ZELField_Both;
+    request.layout.fieldLayout = ZELFieldLayout_Progressive;
+    request.layout.fieldProcessing = ZELFieldProcessing_Frame;
+    return RegionOf(width, height, request);
+  }
+  // Both fields: the first at `time`, the second half a frame later, each drawn over the frame.
+  request.layout.fieldLayout = ZELFieldLayout_UpperFirst;
+  request.layout.fieldProcessing = ZELFieldProcessing_Separate;
+  request.field = ZELField_First;
+  const std::optional<FrameRegion> first = RegionOf(width, height, request);
+  if (!first) return std::nullopt;
+  request.time = time + 0.5;
+  request.field = ZELField_Second;
+  const std::optional<FrameRegion> second = RegionOf(width, height, request);
+  if (!second) return std::nullopt;
+  if (first->Empty()) return second;
+  if (second->Empty()) return first;
+  return FrameRegion{std::min(first->left, second->left), std::min(first->top, second->top),
+                     std::max(first->right, second->right), std::max(first->bottom, second->bottom)};
+}
+
 VOKRESULT EffectInstance::RenderFrame(const FrameView& in, const FrameView& out, std::int64_t k,
                                       ImageLayout layout) const {
   return RenderFrameAt(in, out, k, static_cast<double>(k), layout);

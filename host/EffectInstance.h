@@ -33,6 +33,13 @@ struct RenderRequest {
   ImageLayout layout;                      ///< row order, field layout and processing, aspect ratio, 4:2:2 step
 };
 
+/// A rectangle of a frame, [left, right) x [top, bottom) in pixels with row 0 at the top.
+struct FrameRegion {
+  std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+  bool Empty() const { return left >= right || top >= bottom; }
+  bool operator==(const FrameRegion&) const = default;
+};
+
 /// Which field of an interlaced frame comes first in time.
 enum class InterlaceOrder {
   UpperFirst,  ///< the field of row 0 (the top row) first
@@ -95,6 +102,14 @@ class EffectInstance {
   /// fine: the second call reads the rows the first left alone.
   VOKRESULT RenderInterlaced(const FrameView& in, const FrameView& out, std::int64_t k, InterlaceOrder order,
                              ImageLayout layout = {}) const;
+  /// Where a render of a `width` x `height` frame for `request` can change pixels, as the effect
+  /// says through its region of definition, cut to the frame (empty: it changes none); nullopt
+  /// when the effect does not say, so that the whole frame may change. Renders nothing.
+  std::optional<FrameRegion> RegionOf(std::uint32_t width, std::uint32_t height, const RenderRequest& request) const;
+  /// RegionOf for what RenderFrameAt (progressive) or RenderInterlacedAt (both fields: the union)
+  /// at `time` would render.
+  std::optional<FrameRegion> RegionAt(std::uint32_t width, std::uint32_t height, double time, bool interlaced,
+                                      ImageLayout layout = {}) const;
   /// The same three for frame k rendered at `time` (frames) rather than at k: a frame of a
   /// variable-rate video renders at its timestamp times the nominal rate.
   VOKRESULT RenderFrameAt(const FrameView& in, const FrameView& out, std::int64_t k, double time,

@@ -11,6 +11,16 @@ inline constexpr VOKUID IID_IZELGraphicOverlay = {0xEE1ACEF9, 0xF862, 0x4670, {0
 inline constexpr VOKUID IID_IZELUpdateParams = {0x3C2B19FA, 0x8F7E, 0x47F6, {0x8F, 0x5F, 0xD9, 0x69, 0xE9, 0x90, 0x3B, 0x36}};
 inline constexpr VOKUID IID_IZELModalUI = {0xFF5CDCCD, 0x57CC, 0x4427, {0xA0, 0xCC, 0x7D, 0xF8, 0xC7, 0xF6, 0x9C, 0x29}};
 
+/// The host record of IZELEffect::GetRegionOfDefinition: the rectangle [left, right) x
+/// [top, bottom) of the frame, in pixels with row 0 at the top, outside which a render at the
+/// render context's time and field changes no pixel. The host sets `known` to 0 before the call;
+/// an effect that answers fills the rectangle and sets `known` to 1 (an empty rectangle: the
+/// render changes nothing). Left at 0, the whole frame may change.
+struct ZELRegion {
+  std::int32_t known;
+  std::int32_t left, top, right, bottom;
+};
+
 /// The effect: renders output frames. Twelve operations.
 class IZELEffect : public IVOKUnknown {
  public:
@@ -34,7 +44,8 @@ class IZELEffect : public IVOKUnknown {
                            IZELOutput* output) = 0;
   /// Slot 9. A frame has been rendered.
   virtual VOKRESULT FinishFrame(IZELEffectContext* context, IZELFrameContext* frame, IZELRenderContext* render) = 0;
-  /// Slot 10. The region the effect draws in, into the host record `region`.
+  /// Slot 10. The region the effect draws in, into the host record `region` (a ZELRegion, or
+  /// null). Returns VOK_OK whether or not it answers.
   virtual VOKRESULT GetRegionOfDefinition(IZELEffectContext* context, IZELRenderContext* render, void* region) = 0;
   /// Slot 11. A sequence of renders ends.
   virtual VOKRESULT EndSequence(IZELEffectContext* context, std::int64_t framesRendered) = 0;

@@ -261,7 +261,7 @@ NativeWriteBack::~NativeWriteBack() = default;
 NativeWriteBack::NativeWriteBack(NativeWriteBack&&) noexcept = default;
 NativeWriteBack& NativeWriteBack::operator=(NativeWriteBack&&) noexcept = default;
 
-void NativeWriteBack::before(Frame& frame) {
+void NativeWriteBack::before(Frame& frame, std::optional<RowBand> changeable) {
   const NativePicture* native = frame.native();
   m_kept = native != nullptr;
   if (!m_kept) return;
@@ -280,9 +280,12 @@ void NativeWriteBack::before(Frame& frame) {
     const int targetStrides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
     m_toYuv422.convert(rgba, planes, strides, working, target, targetStrides);
   }
+  m_band = RowBand{0, frame.height()};
+  if (changeable) m_band = RowBand{std::clamp(changeable->first, 0, frame.height()),
+                                   std::clamp(changeable->end, 0, frame.height())};
   m_pristine.allocate(frame.width(), frame.height(), frame.format());
   const std::size_t bytes = frame.rowBytes();
-  for (int y = 0; y < frame.height(); ++y) std::memcpy(m_pristine.row(y), frame.row(y), bytes);
+  for (int y = m_band.first; y < m_band.end; ++y) std::memcpy(m_pristine.row(y), frame.row(y), bytes);
 }
 
 void NativeWriteBack::makeWritable(AVFrame& picture) {
@@ -325,7 +328,7 @@ void NativeWriteBack::after(Frame& frame) {
   m_end.assign(static_cast<std::size_t>(height), 0);
   m_changed.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   bool any = false;
-  for (int y = 0; y < height; ++y) {
+  for (int y = m_band.first; y < m_band.end; ++y) {
     const std::uint8_t* now = frame.row(y);
     const std::uint8_t* was = m_pristine.row(y);
     if (std::memcmp(now, was, frame.rowBytes()) == 0) continue;

@@ -63,6 +63,11 @@ namespace detail {
 class ConversionCache;
 }
 
+/// Rows [first, end) of a frame.
+struct RowBand {
+  int first = 0, end = 0;
+};
+
 /// The pixels the plug-in changed, written back into the frame's native picture. One per frame
 /// slot; frames without a native picture pass through untouched.
 class NativeWriteBack {
@@ -73,8 +78,9 @@ public:
   NativeWriteBack& operator=(NativeWriteBack&&) noexcept;
 
   /// Makes the frame the picture the plug-in expects (4:2:2 at full range, BT.601 weights) and
-  /// keeps a copy of it, before the plug-in renders.
-  void before(Frame& frame);
+  /// keeps a copy of it, before the plug-in renders. With `changeable`, the rows [first, end) the
+  /// plug-in said its render changes at most, only those are kept and compared afterwards.
+  void before(Frame& frame, std::optional<RowBand> changeable = std::nullopt);
   /// Converts every pixel that differs from the kept one into the native picture: luma (or R'G'B')
   /// and alpha per pixel, chroma per chroma sample from all the pixels that share it.
   void after(Frame& frame);
@@ -89,6 +95,7 @@ private:
   Frame m_rgba;
   Frame m_pristine;
   bool m_kept = false;
+  RowBand m_band;                              ///< the rows kept and compared
   std::vector<std::uint8_t> m_changed;        ///< per pixel: 1 where the plug-in changed it
   std::vector<std::uint8_t> m_chromaChanged;  ///< per chroma sample: 1 where it must be recomputed
   std::vector<int> m_first, m_end;            ///< per row: changed pixels lie in [first, end)

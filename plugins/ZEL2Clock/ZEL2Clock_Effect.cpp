@@ -223,6 +223,9 @@ void CompositeBitmap(const COffscreenDIB& dib, const RenderTarget& t) {
     CompositeFrameYuv422(frame, yuvLayout, frameRows);
 }
 
+/// A bitmap side: image sides beyond the platform's int range are cut to it.
+int BitmapSide(std::uint32_t v) { return static_cast<int>(std::min<std::uint32_t>(v, 0x7FFFFFFF)); }
+
 }  // namespace
 }  // namespace zel2clock
 
@@ -249,11 +252,39 @@ VOKRESULT ZEL2Clock_Effect::Render(IZELEffectContext* effectContext, IVOKUnknown
     const FrameClock clock = ComputeFrameClock(settings, target.frame);
     // 3. Draw it into the bitmap, fully transparent first, in the output's row order.
     COffscreenDIB dib;
-    const auto side = [](std::uint32_t v) { return static_cast<int>(std::min<std::uint32_t>(v, 0x7FFFFFFF)); };
-    const HDC memDC = dib.Create(side(target.frame.width), side(target.frame.height), 32, target.rowOrder == 0);
+    const HDC memDC =
+        dib.Create(BitmapSide(target.frame.width), BitmapSide(target.frame.height), 32, target.rowOrder == 0);
     if (memDC != nullptr) DrawFrameClock(memDC, clock);
     // 4. Composite it into the output.
     if (dib.GetPixelMemory() != nullptr) CompositeBitmap(dib, target);
     return VOK_OK;
   });
+}
+
+VOKRESULT ZEL2Clock_Effect::GetRegionOfDefinition(IZELEffectContext* effectContext, IZELRenderContext* renderContext,
+                                                  void* region) {
+  // The clock of this time is drawn as a render would draw it; the rectangle the drawing covered
+  // is where the compositing can change pixels. Whatever fails leaves the record unanswered: the
+  // host then takes the whole frame, and this operation answers VOK_OK either way.
+  VOKBoundary([&]() -> VOKRESULT {
+    if (effectContext == nullptr || renderContext == nullptr || region == nullptr) return VOK_OK;
+    FrameFacts frame;
+    frame.renderedField = renderContext->GetRenderedField();
+    const double renderTime = renderContext->GetTime();
+    frame.clockTime = renderTime;
+    frame.frameRate = effectContext->GetFrameRate();
+    effectContext->GetFrameSize(&frame.width, &frame.height);
+    frame.pixelAspectRatio = effectContext->GetPixelAspectRatio();
+
+    const FrameClock clock = ComputeFrameClock(SampleSettings(effectContext, renderTime), frame);
+    COffscreenDIB dib;
+    const HDC memDC = dib.Create(BitmapSide(frame.width), BitmapSide(frame.height), 32, true);
+    if (memDC == nullptr || dib.GetPixelMemory() == nullptr) return VOK_OK;
+    DrawFrameClock(memDC, clock);
+    const RECT drawn = dib.GetDrawnRect();
+    auto& answer = *static_cast<ZELRegion*>(region);
+    answer = ZELRegion{1, drawn.left, drawn.top, drawn.right, drawn.bottom};
+    return VOK_OK;
+  });
+  return VOK_OK;
 }

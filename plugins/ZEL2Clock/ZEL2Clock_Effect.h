@@ -25,7 +25,10 @@ class ZEL2Clock_Effect : public IZELEffect, public CVOKUnknown {
                    IZELFrameContext* frameContext, IVOKUnknown* reserved, IZELRenderContext* renderContext,
                    IZELOutput* output) override;
   VOKRESULT FinishFrame(IZELEffectContext*, IZELFrameContext*, IZELRenderContext*) override { return VOK_OK; }
-  VOKRESULT GetRegionOfDefinition(IZELEffectContext*, IZELRenderContext*, void*) override { return VOK_OK; }
+  /// Fills the ZELRegion `region` with the rectangle the clock of the render context's time covers;
+  /// VOK_OK whether or not it could.
+  VOKRESULT GetRegionOfDefinition(IZELEffectContext* effectContext, IZELRenderContext* renderContext,
+                                  void* region) override;
   VOKRESULT EndSequence(IZELEffectContext*, std::int64_t) override { return VOK_OK; }
 
   static VOKRESULT Create(IVOKUnknown* host, IVOKUnknown* outer, const VOKUID& iid, void** ppv) {

@@ -587,7 +587,15 @@ int Run(const RenderOptions& o) {
   stages.work = [&](std::size_t slot, std::int64_t) {
     media::Frame& frame = frames[slot];
     const std::int64_t k = frame.index();
-    writeBacks[slot].before(frame);
+    // The rows the effect says it can change are all the write-back needs to keep and compare
+    // (a picture shown turned keeps the whole frame: the region is the shown picture's).
+    std::optional<media::RowBand> changeable;
+    if (frame.native() != nullptr && turn.identity()) {
+      const auto region = instance.RegionAt(static_cast<std::uint32_t>(frame.width()),
+                                            static_cast<std::uint32_t>(frame.height()), frame.time(), interlaced, layout);
+      if (region) changeable = media::RowBand{region->top, region->bottom};
+    }
+    writeBacks[slot].before(frame, changeable);
     // A picture shown turned is drawn on turned upright, then turned back, so that the write-back
     // finds the changed pixels in the picture as coded (turning moves pixels, it changes none).
     media::Frame& target = turn.identity() ? frame : shownFrames[slot];
