@@ -86,7 +86,8 @@ VOKPtr<IZELAnimatedParameter> AnimatedFace(IZELParameter* parameter) {
 /// Reads the sampled parameters in their read order into their fields of `s`. The value reads
 /// themselves are not checked: a value the host does not deliver keeps its starting value. Each is
 /// read into a scratch buffer first, so that a failing read cannot leave half a value behind.
-void SampleParameters(IZELEffectContext* effectContext, double renderTime, ClockSettings& s) {
+/// `readFailed`, when given, is set when a read failed.
+void SampleParameters(IZELEffectContext* effectContext, double renderTime, ClockSettings& s, bool* readFailed) {
   auto* base = reinterpret_cast<std::uint8_t*>(&s);
   for (const std::size_t index : kReadOrder) {
     const ParameterRow& row = kParameters[index];
@@ -100,7 +101,11 @@ void SampleParameters(IZELEffectContext* effectContext, double renderTime, Clock
       result = animated->GetValueAtTime(&renderTime, *row.type, scratch, row.lands.size);
       if (row.read == Read::AtTimeEnabled) s.speedFactorEnabled = animated->GetEnabled() != 0;
     }
-    if (VOKSUCCEEDED(result)) std::memcpy(base + row.lands.offset, scratch, row.lands.size);
+    if (VOKSUCCEEDED(result)) {
+      std::memcpy(base + row.lands.offset, scratch, row.lands.size);
+    } else if (readFailed != nullptr) {
+      *readFailed = true;
+    }
   }
   // A style that was never delivered (or is 0) shows the first style.
   if (s.time.timerStyle == 0) s.time.timerStyle = static_cast<std::int32_t>(TimerStyle::HmsMillis);
@@ -118,10 +123,10 @@ void ReadFontRecord(IZELEffectContext* effectContext, LOGFONTW& font) {
 }
 
 /// Every setting of this frame: the sampled parameters, the font record, and the free-format text
-/// when a text clock shows it.
-ClockSettings SampleSettings(IZELEffectContext* effectContext, double renderTime) {
+/// when a text clock shows it. `readFailed` as for SampleParameters.
+ClockSettings SampleSettings(IZELEffectContext* effectContext, double renderTime, bool* readFailed = nullptr) {
   ClockSettings s;
-  SampleParameters(effectContext, renderTime, s);
+  SampleParameters(effectContext, renderTime, s, readFailed);
   ReadFontRecord(effectContext, s.font);
   const bool textClock = s.time.clockType == static_cast<std::int32_t>(ClockType::Digital) ||
                          s.time.clockType == static_cast<std::int32_t>(ClockType::Led);
@@ -276,7 +281,11 @@ VOKRESULT ZEL2Clock_Effect::GetRegionOfDefinition(IZELEffectContext* effectConte
     effectContext->GetFrameSize(&frame.width, &frame.height);
     frame.pixelAspectRatio = effectContext->GetPixelAspectRatio();
 
-    const FrameClock clock = ComputeFrameClock(SampleSettings(effectContext, renderTime), frame);
+    // A value that did not come would be read as 0 here and as itself by the render: no answer.
+    bool readFailed = false;
+    const ClockSettings settings = SampleSettings(effectContext, renderTime, &readFailed);
+    if (readFailed) return VOK_OK;
+    const FrameClock clock = ComputeFrameClock(settings, frame);
     COffscreenDIB dib;
     const HDC memDC = dib.Create(BitmapSide(frame.width), BitmapSide(frame.height), 32, true);
     if (memDC == nullptr || dib.GetPixelMemory() == nullptr) return VOK_OK;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -205,6 +206,40 @@ TEST(NativeWriteBackTest, OnlyTheSamplesOfChangedPixelsAreWritten) {
     }
     // The decoder's own picture is never written.
     EXPECT_EQ(planeSamples(*decoded, 0), lumaBefore);
+  }
+}
+
+// The rows the plug-in said it can change are all that is kept and compared: a change inside them
+// comes back exactly as with the whole frame compared, a row outside them is taken as it was.
+TEST(NativeWriteBackTest, OnlyTheChangeableRowsAreKeptAndCompared) {
+  const detail::AvFramePtr decoded = busyPicture(AV_PIX_FMT_YUV420P);
+  const auto render = [&](std::optional<RowBand> band) {
+    WorkingCopyMaker maker;
+    NativeWriteBack writeBack;
+    Frame frame;
+    frame.allocate(kW, kH, FrameFormat::Rgba);
+    maker.make(*decoded, shapeOf(AV_PIX_FMT_YUV420P, false), frame);
+    writeBack.before(frame, band);
+    std::memset(frame.row(3) + 4 * 5, 255, 8);  // two pixels inside the band
+    std::memset(frame.row(6) + 4 * 9, 255, 4);  // one below it
+    writeBack.after(frame);
+    const AVFrame& written = *frame.native()->picture;
+    return std::vector<std::vector<int>>{planeSamples(written, 0), planeSamples(written, 1), planeSamples(written, 2)};
+  };
+  const auto whole = render(std::nullopt);
+  const auto banded = render(RowBand{2, 5});
+  const std::vector<int> lumaBefore = planeSamples(*decoded, 0);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const int i = y * kW + x;
+      EXPECT_EQ(banded[0][i], y == 6 ? lumaBefore[i] : whole[0][i]) << "luma " << x << "," << y;
+    }
+  EXPECT_NE(whole[0][6 * kW + 9], lumaBefore[6 * kW + 9]);
+  // Chroma row 1 (luma rows 2 and 3) as with the whole frame; row 3 (luma 6 and 7) untouched.
+  const std::vector<int> cbBefore = planeSamples(*decoded, 1);
+  for (int x = 0; x < kW / 2; ++x) {
+    EXPECT_EQ(banded[1][1 * kW / 2 + x], whole[1][1 * kW / 2 + x]) << x;
+    EXPECT_EQ(banded[1][3 * kW / 2 + x], cbBefore[3 * kW / 2 + x]) << x;
   }
 }
 
