@@ -105,6 +105,7 @@ NativePicture& Frame::nativeHolder() {
 }
 
 void Frame::dropNative() {
+  m_pixelsOwed = false;
   if (!m_native) return;
   av_frame_unref(m_native->picture.get());
   m_native->valid = false;
@@ -121,6 +122,7 @@ void Frame::copyFrom(const Frame& other) {
   } else {
     dropNative();
   }
+  m_pixelsOwed = other.m_pixelsOwed;
   if (other.empty()) {
     m_width = m_height = 0;
     m_stride = 0;

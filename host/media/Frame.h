@@ -98,6 +98,12 @@ public:
   /// Forgets the native picture: the frame's pixels are then all there is.
   void dropNative();
 
+  /// True while the frame's pixels are still to be made from its native picture: a source told
+  /// to leave that to the renderer (WorkingCopyMaker::deferPixels) delivers frames so, and
+  /// NativeWriteBack::before makes the rows a render needs.
+  bool pixelsOwed() const { return m_pixelsOwed; }
+  void setPixelsOwed(bool owed) { m_pixelsOwed = owed; }
+
   /// Makes this frame a copy of `other`: size, format, pixels, metadata and a reference to its
   /// native picture.
   void copyFrom(const Frame& other);
@@ -116,6 +122,7 @@ private:
   std::unique_ptr<std::uint8_t, FreeAligned> m_data;
   std::unique_ptr<NativePicture, NativeDeleter> m_native;
   std::size_t m_capacity = 0;
+  bool m_pixelsOwed = false;
   int m_width = 0;
   int m_height = 0;
   std::ptrdiff_t m_stride = 0;

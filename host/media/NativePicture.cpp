@@ -159,6 +159,7 @@ void WorkingCopyMaker::make(const AVFrame& picture, const PictureShape& shape, F
     m_toWorking.toFrame(picture, shape, frame);
     return;
   }
+  frame.setPixelsOwed(false);
   NativePicture& native = frame.nativeHolder();
   native.valid = false;
   AVFrame& kept = *native.picture;
@@ -179,6 +180,10 @@ void WorkingCopyMaker::make(const AVFrame& picture, const PictureShape& shape, F
   native.shape = keptShape;
   native.valid = true;
 
+  if (m_defer) {
+    frame.setPixelsOwed(true);
+    return;
+  }
   m_toWorking.toFrame(kept, keptShape, frame);
 }
 
@@ -265,25 +270,51 @@ void NativeWriteBack::before(Frame& frame, std::optional<RowBand> changeable) {
   const NativePicture* native = frame.native();
   m_kept = native != nullptr;
   if (!m_kept) return;
-  if (isYuv422(frame.format())) {
+  const int width = frame.width(), height = frame.height();
+  m_band = RowBand{0, height};
+  if (changeable) m_band = RowBand{std::clamp(changeable->first, 0, height), std::clamp(changeable->end, 0, height)};
+
+  // The rows whose pixels are made here: every row, except for a frame whose pixels are owed and
+  // whose changeable rows are known. Those get the changeable rows with a margin, in whole runs of
+  // 16 rows and at least 128 of them, so that each is converted as in the whole picture (a filter
+  // reaches a few rows around, a field of 4:2:0 shares a chroma row over four, and swscale
+  // shortens its filters for pictures of a few rows) and every pixel that shares a chroma sample
+  // with a changed one is there for the write-back.
+  constexpr int kMargin = 32, kRun = 16, kMinRows = 128;
+  const bool owed = frame.pixelsOwed();
+  RowBand made{0, height};
+  const bool fieldsOfOddHeight = native->shape.interlaced && height % 2 != 0;
+  if (owed && changeable && !fieldsOfOddHeight) {
+    made = m_band.first >= m_band.end
+               ? RowBand{0, 0}
+               : RowBand{std::max(0, (m_band.first - kMargin) / kRun * kRun),
+                         std::min(height, (m_band.end + kMargin + kRun - 1) / kRun * kRun)};
+    if (made.first < made.end && made.end - made.first < kMinRows) {
+      made.end = std::min(height, made.first + kMinRows);
+      made.first = std::max(0, (made.end - kMinRows) / kRun * kRun);
+    }
+  }
+  if (made.first < made.end && isYuv422(frame.format())) {
     // The plug-in's 4:2:2 formula blends full-range values with BT.601 weights: the picture
     // goes there through R'G'B', whatever its own matrix and range, and comes back the same way.
-    const int width = frame.width(), height = frame.height();
+    const int rows = made.end - made.first;
     m_rgba.allocate(width, height, FrameFormat::Rgba);
-    m_toRgba.toFrame(*native->picture, native->shape, m_rgba);
-    const PictureShape rgba{width, height, AV_PIX_FMT_RGBA, AVCOL_SPC_UNSPECIFIED, true, native->shape.interlaced};
-    const PictureShape working{width, height, toAvPixelFormat(frame.format()), AVCOL_SPC_SMPTE170M, true,
+    m_toRgba.toFrameRows(*native->picture, native->shape, m_rgba, made.first, made.end);
+    const PictureShape rgba{width, rows, AV_PIX_FMT_RGBA, AVCOL_SPC_UNSPECIFIED, true, native->shape.interlaced};
+    const PictureShape working{width, rows, toAvPixelFormat(frame.format()), AVCOL_SPC_SMPTE170M, true,
                                native->shape.interlaced};
-    const std::uint8_t* planes[4] = {m_rgba.data(), nullptr, nullptr, nullptr};
+    const std::uint8_t* planes[4] = {m_rgba.row(made.first), nullptr, nullptr, nullptr};
     const int strides[4] = {static_cast<int>(m_rgba.stride()), 0, 0, 0};
-    std::uint8_t* target[4] = {frame.data(), nullptr, nullptr, nullptr};
+    std::uint8_t* target[4] = {frame.row(made.first), nullptr, nullptr, nullptr};
     const int targetStrides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
     m_toYuv422.convert(rgba, planes, strides, working, target, targetStrides);
+  } else if (made.first < made.end && owed) {
+    m_toWorking.toFrameRows(*native->picture, native->shape, frame, made.first, made.end);
   }
-  m_band = RowBand{0, frame.height()};
-  if (changeable) m_band = RowBand{std::clamp(changeable->first, 0, frame.height()),
-                                   std::clamp(changeable->end, 0, frame.height())};
-  m_pristine.allocate(frame.width(), frame.height(), frame.format());
+  // Rows outside `made` stay owed; nothing reads them, since the native picture is written.
+  if (made.first == 0 && made.end == height) frame.setPixelsOwed(false);
+
+  m_pristine.allocate(width, height, frame.format());
   const std::size_t bytes = frame.rowBytes();
   for (int y = m_band.first; y < m_band.end; ++y) std::memcpy(m_pristine.row(y), frame.row(y), bytes);
 }

@@ -53,8 +53,13 @@ public:
   /// frame's size when that differs. A picture whose format the host cannot keep gives a frame
   /// without a native picture.
   void make(const AVFrame& picture, const detail::PictureShape& shape, Frame& frame);
+  /// Leaves the pixels of frames that keep a native picture to be made by the renderer
+  /// (Frame::pixelsOwed), which then converts only the rows it needs. Only for frames whose
+  /// native picture is what gets written.
+  void deferPixels(bool defer) { m_defer = defer; }
 
 private:
+  bool m_defer = false;
   detail::Scaler m_resize;
   detail::Scaler m_toWorking;
 };
@@ -79,7 +84,9 @@ public:
 
   /// Makes the frame the picture the plug-in expects (4:2:2 at full range, BT.601 weights) and
   /// keeps a copy of it, before the plug-in renders. With `changeable`, the rows [first, end) the
-  /// plug-in said its render changes at most, only those are kept and compared afterwards.
+  /// plug-in said its render changes at most, only those are kept and compared afterwards, and
+  /// a frame whose pixels are owed gets only the rows around them (the rest stays unmade: its
+  /// native picture is what is written).
   void before(Frame& frame, std::optional<RowBand> changeable = std::nullopt);
   /// Converts every pixel that differs from the kept one into the native picture: luma (or R'G'B')
   /// and alpha per pixel, chroma per chroma sample from all the pixels that share it.
@@ -90,6 +97,7 @@ private:
   void makeWritable(AVFrame& picture);
 
   detail::AvFramePtr m_own = detail::makeAvFrame();  ///< this slot's memory for written pictures
+  detail::Scaler m_toWorking;
   detail::Scaler m_toRgba;
   detail::Scaler m_toYuv422;
   Frame m_rgba;

@@ -33,6 +33,7 @@ public:
   virtual void writeFrame(const Frame& frame) = 0;
   virtual void finish() = 0;
   virtual std::int64_t maxFrames() const { return -1; }
+  virtual bool encodesNative() const { return false; }
 
   void write(const Frame& frame) {
     if (m_committed) throw Error("cannot write to '" + m_path + "': it is complete already");
@@ -48,6 +49,8 @@ public:
       throw Error("cannot write a second picture to '" + m_path +
                   "': it holds one (name it with a %d pattern to write a sequence)");
     }
+    if (frame.pixelsOwed() && !(encodesNative() && frame.native() != nullptr))
+      throw Error("internal error: a frame whose pixels were never made was written to '" + m_path + "'");
     clearLastLog();
     writeFrame(frame);
     ++m_written;
@@ -226,6 +229,9 @@ public:
     if (rc < 0 && rc != AVERROR_EOF) fail("cannot finish encoding", m_path, rc);
     drain(onPacket);
   }
+
+public:
+  bool usesNative() const { return m_useNative; }
 
 private:
   /// The picture to encode for `frame`: its native picture itself when that is in the encoder's
@@ -483,6 +489,8 @@ public:
     });
   }
 
+  bool encodesNative() const override { return m_encoder.usesNative(); }
+
   void writeFrame(const Frame& frame) override {
     m_encoder.encode(frame, presentationTime(frame), [&](AVPacket& packet) { writeVideo(packet); });
   }
@@ -680,6 +688,7 @@ VideoSink::~VideoSink() = default;
 void VideoSink::write(const Frame& frame) { m_impl->write(frame); }
 void VideoSink::commit() { m_impl->commit(); }
 std::int64_t VideoSink::maxFrames() const { return m_impl->maxFrames(); }
+bool VideoSink::encodesNativePictures() const { return m_impl->encodesNative(); }
 std::int64_t VideoSink::framesWritten() const { return m_impl->m_written; }
 const std::vector<std::string>& VideoSink::warnings() const { return m_impl->m_warnings; }
 const std::vector<std::string>& VideoSink::lost() const { return m_impl->m_lost; }

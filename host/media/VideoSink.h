@@ -126,6 +126,9 @@ public:
 
   /// Most frames this output holds: 1 for a single PNG, -1 for no limit.
   std::int64_t maxFrames() const;
+  /// True when frames that carry a native picture are written from it, never from their own
+  /// pixels (SinkOptions::native): their pixels need only be made where an effect draws.
+  bool encodesNativePictures() const;
   std::int64_t framesWritten() const;
   /// Notes on what was changed on the way (an audio stream encoded for the container).
   const std::vector<std::string>& warnings() const;

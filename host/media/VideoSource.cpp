@@ -28,6 +28,7 @@ public:
   virtual ~SourceImpl() = default;
   virtual bool read(Frame& frame, FrameFormat format) = 0;
   virtual void seek(std::int64_t k) = 0;
+  virtual void deferPixels(bool) {}
 
   SourceInfo m_info;
   std::int64_t m_next = 0;  ///< index of the frame the next read returns
@@ -247,6 +248,8 @@ public:
     }
     return false;
   }
+
+  void deferPixels(bool defer) override { m_working.deferPixels(defer); }
 
   void seek(std::int64_t k) override {
     k = std::max<std::int64_t>(0, k);
@@ -694,6 +697,7 @@ const SourceInfo& VideoSource::info() const { return m_impl->m_info; }
 const std::string& VideoSource::damage() const { return m_impl->m_damage; }
 bool VideoSource::read(Frame& frame, FrameFormat format) { return m_impl->read(frame, format); }
 void VideoSource::seek(std::int64_t k) { m_impl->seek(k); }
+void VideoSource::deferPixels(bool defer) { m_impl->deferPixels(defer); }
 std::int64_t VideoSource::position() const { return m_impl->m_next; }
 
 double VideoSource::timeOfFrame(std::int64_t k) const {

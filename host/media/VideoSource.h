@@ -107,6 +107,11 @@ public:
   /// the first frame decodes.
   bool read(Frame& frame, FrameFormat format);
 
+  /// From now on, frames that carry a native picture come with their pixels owed (Frame::
+  /// pixelsOwed): for a renderer that makes the rows it needs itself (NativeWriteBack::before)
+  /// and writes the native pictures. Other frames come with their pixels as ever.
+  void deferPixels(bool defer);
+
   /// Makes frame k (the k-th picture shown, as read() counts) the next one read(); k at or past
   /// the end makes read() return false. A file that cannot seek is read forward to k; going back
   /// in it throws Error.

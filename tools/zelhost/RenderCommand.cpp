@@ -561,6 +561,9 @@ int Run(const RenderOptions& o) {
   instance.SetSequence(sequence);
 
   if (plan.start > 0) source.seek(plan.start);
+  // Where the output is written from the decoded pictures, the plug-in's picture is made only
+  // around the rows its render can change (a turned picture is turned whole, so it is made whole).
+  source.deferPixels(sink.encodesNativePictures() && turn.identity());
 
   zel::host::ImageLayout layout;
   layout.pixelAspectRatio = sequence.pixelAspectRatio;

@@ -193,6 +193,32 @@ void Scaler::toFrame(const AVFrame& picture, const PictureShape& source, Frame& 
   convert(source, picture.data, picture.linesize, target, planes, strides);
 }
 
+void Scaler::toFrameRows(const AVFrame& picture, const PictureShape& source, Frame& frame, int first, int end) {
+  const bool whole = first == 0 && end == frame.height();
+  if (whole || source.width != frame.width() || source.height != frame.height()) {
+    toFrame(picture, source, frame);
+    return;
+  }
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(source.format);
+  if (d == nullptr) throw Error("internal error: a picture of unknown format");
+  // Planes 1 and 2 hold the subsampled chroma (FFmpeg's own convention for every format).
+  const std::uint8_t* planes[4] = {};
+  for (int plane = 0; plane < 4; ++plane) {
+    if (picture.data[plane] == nullptr) continue;
+    const int row = plane == 1 || plane == 2 ? first >> d->log2_chroma_h : first;
+    planes[plane] = picture.data[plane] + static_cast<std::ptrdiff_t>(row) * picture.linesize[plane];
+  }
+  PictureShape rows = source;
+  rows.height = end - first;
+  const bool keep = isYuvFormat(source.format);
+  const PictureShape target{frame.width(), end - first, toAvPixelFormat(frame.format()),
+                            keep ? source.colorspace : AVCOL_SPC_UNSPECIFIED, keep && source.fullRange,
+                            source.interlaced};
+  std::uint8_t* targetPlanes[4] = {frame.row(first), nullptr, nullptr, nullptr};
+  const int targetStrides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
+  convert(rows, planes, picture.linesize, target, targetPlanes, targetStrides);
+}
+
 void Scaler::fromFrame(const Frame& frame, AVFrame& picture, const PictureShape& target) {
   PictureShape source{frame.width(), frame.height(), toAvPixelFormat(frame.format()), target.colorspace,
                       target.fullRange, target.interlaced};

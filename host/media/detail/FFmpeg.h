@@ -104,6 +104,9 @@ public:
 
   /// Conversions between a Frame and an AVFrame of the shapes given.
   void toFrame(const AVFrame& picture, const PictureShape& source, Frame& frame);
+  /// toFrame for rows [first, end) of a picture of the frame's size, converted as a picture of
+  /// their own. `first` must be a multiple of 4 (a whole row of chroma samples in each field).
+  void toFrameRows(const AVFrame& picture, const PictureShape& source, Frame& frame, int first, int end);
   void fromFrame(const Frame& frame, AVFrame& picture, const PictureShape& target);
 
 private:

@@ -243,6 +243,66 @@ TEST(NativeWriteBackTest, OnlyTheChangeableRowsAreKeptAndCompared) {
   }
 }
 
+// A frame whose pixels are owed gets them made only around the changeable rows, and there they
+// are the bytes of the whole picture's conversion: at the top, in the middle and at the bottom,
+// progressive and field by field, through RGBA and through the plug-in's 4:2:2 picture.
+TEST(NativeWriteBackTest, RowsMadeAroundTheChangeableOnesAreThoseOfTheWholePicture) {
+  const AVPixelFormat formats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_YUV422P10LE,
+                                   AV_PIX_FMT_NV12,    AV_PIX_FMT_P010LE,     AV_PIX_FMT_YUV444P,
+                                   AV_PIX_FMT_YUVA420P, AV_PIX_FMT_GBRP,      AV_PIX_FMT_GRAY10LE,
+                                   AV_PIX_FMT_YUV410P, AV_PIX_FMT_YUV411P,    AV_PIX_FMT_YUV440P};
+  const RowBand bands[] = {{0, 3}, {131, 145}, {137, 138}, {266, 272}};
+  constexpr int kWide = 64, kTall = 272;
+  for (const AVPixelFormat format : formats) {
+    detail::AvFramePtr decoded = detail::makeAvFrame();
+    decoded->format = format;
+    decoded->width = kWide;
+    decoded->height = kTall;
+    ASSERT_EQ(av_frame_get_buffer(decoded.get(), 0), 0);
+    std::uint32_t seed = 777;
+    for (int plane = 0; plane < 4 && decoded->buf[plane] != nullptr; ++plane)
+      for (std::size_t i = 0; i < decoded->buf[plane]->size; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        decoded->buf[plane]->data[i] = static_cast<std::uint8_t>(seed >> 24);
+      }
+    for (const bool interlaced : {false, true}) {
+      for (const FrameFormat working : {FrameFormat::Rgba, FrameFormat::Uyvy, FrameFormat::Yuy2}) {
+        std::string trace(av_get_pix_fmt_name(format));
+        trace.append(interlaced ? ", interlaced, " : ", ").append(toString(working));
+        SCOPED_TRACE(trace);
+        PictureShape shape{kWide, kTall, format, AVCOL_SPC_BT709, false, interlaced};
+        WorkingCopyMaker wholeMaker;
+        NativeWriteBack wholeWriteBack;
+        Frame whole;
+        whole.allocate(kWide, kTall, working);
+        wholeMaker.make(*decoded, shape, whole);
+        wholeWriteBack.before(whole);
+        ASSERT_FALSE(whole.pixelsOwed());
+
+        WorkingCopyMaker maker;
+        maker.deferPixels(true);
+        NativeWriteBack writeBack;
+        for (const RowBand band : bands) {
+          Frame owed;
+          owed.allocate(kWide, kTall, working);
+          std::memset(owed.data(), 0x5A, owed.stride() * kTall);
+          maker.make(*decoded, shape, owed);
+          ASSERT_TRUE(owed.pixelsOwed());
+          writeBack.before(owed, band);
+          // The changeable rows and the four around them whose pixels share chroma with theirs.
+          for (int y = std::max(0, band.first - 4); y < std::min(kTall, band.end + 4); ++y)
+            ASSERT_EQ(std::memcmp(owed.row(y), whole.row(y), whole.rowBytes()), 0) << "row " << y << " of band "
+                                                                                   << band.first << "-" << band.end;
+          // Far from the band nothing was made.
+          const int far = band.first < kTall / 2 ? kTall - 1 : 0;
+          EXPECT_EQ(owed.row(far)[0], 0x5A);
+          writeBack.after(owed);
+        }
+      }
+    }
+  }
+}
+
 // The plug-in's 4:2:2 picture is full range whatever the input's range: video-range black and
 // white become 0 and 255; a frame the plug-in leaves alone leaves its native picture alone.
 TEST(NativeWriteBackTest, FourTwoTwoWorkingPictureIsFullRange) {
