@@ -32,8 +32,12 @@ public:
         m_wide(d.comp[comp].depth > 8),
         m_bigEndian((d.flags & AV_PIX_FMT_FLAG_BE) != 0) {}
 
-  void put(int x, int y, int value) const {
-    std::uint8_t* p = m_data + static_cast<std::ptrdiff_t>(y) * m_stride + static_cast<std::ptrdiff_t>(x) * m_step;
+  void put(int x, int y, int value) const { putIn(rowOf(y), x, value); }
+
+  /// Row y, for putIn: a row's samples are written without working out its address each time.
+  std::uint8_t* rowOf(int y) const { return m_data + static_cast<std::ptrdiff_t>(y) * m_stride; }
+  void putIn(std::uint8_t* row, int x, int value) const {
+    std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * m_step;
     if (!m_wide) {
       *p = static_cast<std::uint8_t>(value);
       return;
@@ -50,19 +54,25 @@ private:
   bool m_wide, m_bigEndian;
 };
 
-/// The working pixel at (x, y) as the bytes that decide its colour: R, G, B, A of RGBA, or the
-/// pixel's own Y' with the Cb and Cr of its pair (alpha is 255 there).
-std::uint32_t workingKey(const Frame& frame, int x, int y) {
-  const std::uint8_t* row = frame.row(y);
-  if (frame.format() == FrameFormat::Rgba) {
+/// Working pixel x of a row of `format` as the bytes that decide its colour: R, G, B, A of RGBA,
+/// or the pixel's own Y' with the Cb and Cr of its pair (alpha is 255 there).
+std::uint32_t workingKey(FrameFormat format, const std::uint8_t* row, int x) {
+  if (format == FrameFormat::Rgba) {
     std::uint32_t value;
     std::memcpy(&value, row + 4 * x, 4);
     return value;
   }
   const std::uint8_t* pair = row + 4 * (x / 2);
   const bool second = x % 2 != 0;
-  if (frame.format() == FrameFormat::Uyvy) return pair[second ? 3 : 1] | pair[0] << 8 | pair[2] << 16;
+  if (format == FrameFormat::Uyvy) return pair[second ? 3 : 1] | pair[0] << 8 | pair[2] << 16;
   return pair[second ? 2 : 0] | pair[1] << 8 | pair[3] << 16;
+}
+
+/// The 4-byte unit u of a working row: a pixel of RGBA, a pair of 4:2:2.
+std::uint32_t unitOf(const std::uint8_t* row, int u) {
+  std::uint32_t value;
+  std::memcpy(&value, row + 4 * u, 4);
+  return value;
 }
 
 /// The colour of a working key as R', G', B' in 0..255, and its alpha.
@@ -355,34 +365,26 @@ void NativeWriteBack::after(Frame& frame) {
   // pixels then both count as changed, since they share their chroma).
   const int unitPixels = frame.format() == FrameFormat::Rgba ? 1 : 2;
   const int units = width / unitPixels;
+  // Per row the span [first, end) of units from the first changed one to the last; inside it a unit
+  // changed where it differs from the kept one.
   m_first.assign(static_cast<std::size_t>(height), 0);
   m_end.assign(static_cast<std::size_t>(height), 0);
-  m_changed.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   bool any = false;
   for (int y = m_band.first; y < m_band.end; ++y) {
     const std::uint8_t* now = frame.row(y);
     const std::uint8_t* was = m_pristine.row(y);
     if (std::memcmp(now, was, frame.rowBytes()) == 0) continue;
-    std::uint8_t* mask = m_changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-    const auto unit = [](const std::uint8_t* row, int u) {
-      std::uint32_t value;
-      std::memcpy(&value, row + 4 * u, 4);
-      return value;
-    };
     // The row differs somewhere, so both scans stop inside it.
     int first = 0;
-    while (unit(now, first) == unit(was, first)) ++first;
+    while (unitOf(now, first) == unitOf(was, first)) ++first;
     int last = units - 1;
-    while (unit(now, last) == unit(was, last)) --last;
-    for (int u = first; u <= last; ++u) {
-      const std::uint8_t differs = unit(now, u) != unit(was, u) ? 1 : 0;
-      for (int p = 0; p < unitPixels; ++p) mask[u * unitPixels + p] = differs;
-    }
-    m_first[static_cast<std::size_t>(y)] = first * unitPixels;
-    m_end[static_cast<std::size_t>(y)] = (last + 1) * unitPixels;
+    while (unitOf(now, last) == unitOf(was, last)) --last;
+    m_first[static_cast<std::size_t>(y)] = first;
+    m_end[static_cast<std::size_t>(y)] = last + 1;
     any = true;
   }
   if (!any) return;
+  const FrameFormat format = frame.format();
 
   AVFrame& picture = *native->picture;
   makeWritable(picture);
@@ -400,20 +402,25 @@ void NativeWriteBack::after(Frame& frame) {
 
   const detail::ConversionCache::Entry* last = nullptr;
   std::uint32_t lastKey = 0;
-  for (int y = 0; y < height; ++y) {
+  for (int y = m_band.first; y < m_band.end; ++y) {
     const int end = m_end[static_cast<std::size_t>(y)];
-    const std::uint8_t* mask = m_changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-    for (int x = m_first[static_cast<std::size_t>(y)]; x < end; ++x) {
-      if (mask[x] == 0) continue;
-      // Runs of one colour (a face, a box) skip even the look-up.
-      const std::uint32_t key = workingKey(frame, x, y);
-      if (last == nullptr || key != lastKey) {
-        last = &cache.samples(key);
-        lastKey = key;
+    const std::uint8_t* now = frame.row(y);
+    const std::uint8_t* was = m_pristine.row(y);
+    std::uint8_t* const rows[3] = {writers[0].rowOf(y), writers[1].rowOf(y), writers[2].rowOf(y)};
+    std::uint8_t* const alphaRow = alphaWriter.rowOf(y);
+    for (int u = m_first[static_cast<std::size_t>(y)]; u < end; ++u) {
+      if (unitOf(now, u) == unitOf(was, u)) continue;
+      for (int x = u * unitPixels; x < (u + 1) * unitPixels; ++x) {
+        // Runs of one colour (a face, a box) skip even the look-up.
+        const std::uint32_t key = workingKey(format, now, x);
+        if (last == nullptr || key != lastKey) {
+          last = &cache.samples(key);
+          lastKey = key;
+        }
+        const detail::ConversionCache::Entry& e = *last;
+        for (int c = 0; c < count; ++c) writers[c].putIn(rows[c], x, e.samples[c]);
+        if (withAlpha) alphaWriter.putIn(alphaRow, x, e.alpha);
       }
-      const detail::ConversionCache::Entry& e = *last;
-      for (int c = 0; c < count; ++c) writers[c].put(x, y, e.samples[c]);
-      if (withAlpha) alphaWriter.put(x, y, e.alpha);
     }
   }
   if (coding.model != SampleCoding::Model::Yuv) return;
@@ -427,17 +434,21 @@ void NativeWriteBack::after(Frame& frame) {
   // All zero between calls: every site marked below is cleared again when it is done.
   m_chromaChanged.resize(static_cast<std::size_t>(chromaWidth) * static_cast<std::size_t>(chromaHeight), 0);
   int cxFirst = chromaWidth, cxEnd = 0, cyFirst = chromaHeight, cyEnd = 0;
-  for (int y = 0; y < height; ++y) {
+  for (int y = m_band.first; y < m_band.end; ++y) {
     const int end = m_end[static_cast<std::size_t>(y)];
-    const std::uint8_t* mask = m_changed.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
     const int first = m_first[static_cast<std::size_t>(y)];
     if (first >= end) continue;
     const int cy = chromaRowOf(y, log2h, byField);
     std::uint8_t* marks = m_chromaChanged.data() + static_cast<std::size_t>(cy) * chromaWidth;
-    for (int x = first; x < end; ++x) marks[x >> log2w] |= mask[x];
-    // The row's span starts and ends on changed pixels.
-    cxFirst = std::min(cxFirst, first >> log2w);
-    cxEnd = std::max(cxEnd, ((end - 1) >> log2w) + 1);
+    const std::uint8_t* now = frame.row(y);
+    const std::uint8_t* was = m_pristine.row(y);
+    for (int u = first; u < end; ++u) {
+      if (unitOf(now, u) == unitOf(was, u)) continue;
+      for (int x = u * unitPixels; x < (u + 1) * unitPixels; ++x) marks[x >> log2w] = 1;
+    }
+    // The row's span starts and ends on changed units.
+    cxFirst = std::min(cxFirst, (first * unitPixels) >> log2w);
+    cxEnd = std::max(cxEnd, (((end * unitPixels) - 1) >> log2w) + 1);
     cyFirst = std::min(cyFirst, cy);
     cyEnd = std::max(cyEnd, cy + 1);
   }
@@ -462,7 +473,7 @@ void NativeWriteBack::after(Frame& frame) {
         const int y = firstRow + i * rowStep;
         if (y >= height) break;
         for (int x = cx << log2w; x < std::min(width, (cx + 1) << log2w); ++x) {
-          const std::uint32_t key = workingKey(frame, x, y);
+          const std::uint32_t key = workingKey(format, frame.row(y), x);
           if (n == 0) siteKey = key;
           uniform = uniform && key == siteKey;
           if (chromaOf == nullptr || key != chromaKey) {

@@ -104,9 +104,8 @@ private:
   Frame m_pristine;
   bool m_kept = false;
   RowBand m_band;                              ///< the rows kept and compared
-  std::vector<std::uint8_t> m_changed;        ///< per pixel: 1 where the plug-in changed it
   std::vector<std::uint8_t> m_chromaChanged;  ///< per chroma sample: 1 where it must be recomputed
-  std::vector<int> m_first, m_end;            ///< per row: changed pixels lie in [first, end)
+  std::vector<int> m_first, m_end;            ///< per row: changed 4-byte units lie in [first, end)
   std::unique_ptr<detail::ConversionCache> m_cache;  ///< conversions of working colours met so far
 };
 

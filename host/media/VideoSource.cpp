@@ -240,6 +240,9 @@ public:
       } else {
         setCountedTime(frame);
       }
+      // Let go of the picture: one the decoder keeps no reference to is then the frame's alone,
+      // and the write-back writes into it instead of into a copy.
+      av_frame_unref(m_picture.get());
       return true;
     }
     if (!m_damageReason.empty() && m_damage.empty()) {
