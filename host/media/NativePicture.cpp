@@ -34,6 +34,9 @@ public:
 
   void put(int x, int y, int value) const { putIn(rowOf(y), x, value); }
 
+  bool narrow() const { return !m_wide; }
+  int step() const { return m_step; }
+
   /// Row y, for putIn: a row's samples are written without working out its address each time.
   std::uint8_t* rowOf(int y) const { return m_data + static_cast<std::ptrdiff_t>(y) * m_stride; }
   void putIn(std::uint8_t* row, int x, int value) const {
@@ -365,25 +368,30 @@ void NativeWriteBack::after(Frame& frame) {
   // pixels then both count as changed, since they share their chroma).
   const int unitPixels = frame.format() == FrameFormat::Rgba ? 1 : 2;
   const int units = width / unitPixels;
-  // Per row the span [first, end) of units from the first changed one to the last; inside it a unit
-  // changed where it differs from the kept one.
-  m_first.assign(static_cast<std::size_t>(height), 0);
-  m_end.assign(static_cast<std::size_t>(height), 0);
-  bool any = false;
+  // The changed units as runs of neighbours in a row, found in one pass: whole blocks of 16 units
+  // that are unchanged are skipped with memcmp on the way to the first and from the last change.
+  m_runs.clear();
+  constexpr int kBlock = 16;
   for (int y = m_band.first; y < m_band.end; ++y) {
     const std::uint8_t* now = frame.row(y);
     const std::uint8_t* was = m_pristine.row(y);
     if (std::memcmp(now, was, frame.rowBytes()) == 0) continue;
-    // The row differs somewhere, so both scans stop inside it.
     int first = 0;
-    while (unitOf(now, first) == unitOf(was, first)) ++first;
-    int last = units - 1;
-    while (unitOf(now, last) == unitOf(was, last)) --last;
-    m_first[static_cast<std::size_t>(y)] = first;
-    m_end[static_cast<std::size_t>(y)] = last + 1;
-    any = true;
+    while (first + kBlock <= units && std::memcmp(now + 4 * first, was + 4 * first, 4 * kBlock) == 0) first += kBlock;
+    int end = units;
+    while (end - kBlock >= first && std::memcmp(now + 4 * (end - kBlock), was + 4 * (end - kBlock), 4 * kBlock) == 0)
+      end -= kBlock;
+    for (int u = first; u < end;) {
+      if (unitOf(now, u) == unitOf(was, u)) {
+        ++u;
+        continue;
+      }
+      const int start = u;
+      while (u < end && unitOf(now, u) != unitOf(was, u)) ++u;
+      m_runs.push_back(ChangedRun{y, start * unitPixels, u * unitPixels});
+    }
   }
-  if (!any) return;
+  if (m_runs.empty()) return;
   const FrameFormat format = frame.format();
 
   AVFrame& picture = *native->picture;
@@ -402,25 +410,35 @@ void NativeWriteBack::after(Frame& frame) {
 
   const detail::ConversionCache::Entry* last = nullptr;
   std::uint32_t lastKey = 0;
-  for (int y = m_band.first; y < m_band.end; ++y) {
-    const int end = m_end[static_cast<std::size_t>(y)];
-    const std::uint8_t* now = frame.row(y);
-    const std::uint8_t* was = m_pristine.row(y);
-    std::uint8_t* const rows[3] = {writers[0].rowOf(y), writers[1].rowOf(y), writers[2].rowOf(y)};
-    std::uint8_t* const alphaRow = alphaWriter.rowOf(y);
-    for (int u = m_first[static_cast<std::size_t>(y)]; u < end; ++u) {
-      if (unitOf(now, u) == unitOf(was, u)) continue;
-      for (int x = u * unitPixels; x < (u + 1) * unitPixels; ++x) {
-        // Runs of one colour (a face, a box) skip even the look-up.
-        const std::uint32_t key = workingKey(format, now, x);
+  // The common case, a luma sample of one byte from an RGBA working pixel, in a loop of its own.
+  const bool plainLuma = format == FrameFormat::Rgba && count == 1 && !withAlpha && writers[0].narrow();
+  for (const ChangedRun& run : m_runs) {
+    const std::uint8_t* now = frame.row(run.y);
+    if (plainLuma) {
+      std::uint8_t* const out = writers[0].rowOf(run.y);
+      const int step = writers[0].step();
+      for (int x = run.first; x < run.end; ++x) {
+        const std::uint32_t key = unitOf(now, x);
         if (last == nullptr || key != lastKey) {
           last = &cache.samples(key);
           lastKey = key;
         }
-        const detail::ConversionCache::Entry& e = *last;
-        for (int c = 0; c < count; ++c) writers[c].putIn(rows[c], x, e.samples[c]);
-        if (withAlpha) alphaWriter.putIn(alphaRow, x, e.alpha);
+        out[static_cast<std::ptrdiff_t>(x) * step] = static_cast<std::uint8_t>(last->samples[0]);
       }
+      continue;
+    }
+    std::uint8_t* const rows[3] = {writers[0].rowOf(run.y), writers[1].rowOf(run.y), writers[2].rowOf(run.y)};
+    std::uint8_t* const alphaRow = alphaWriter.rowOf(run.y);
+    for (int x = run.first; x < run.end; ++x) {
+      // Runs of one colour (a face, a box) skip even the look-up.
+      const std::uint32_t key = workingKey(format, now, x);
+      if (last == nullptr || key != lastKey) {
+        last = &cache.samples(key);
+        lastKey = key;
+      }
+      const detail::ConversionCache::Entry& e = *last;
+      for (int c = 0; c < count; ++c) writers[c].putIn(rows[c], x, e.samples[c]);
+      if (withAlpha) alphaWriter.putIn(alphaRow, x, e.alpha);
     }
   }
   if (coding.model != SampleCoding::Model::Yuv) return;
@@ -434,21 +452,13 @@ void NativeWriteBack::after(Frame& frame) {
   // All zero between calls: every site marked below is cleared again when it is done.
   m_chromaChanged.resize(static_cast<std::size_t>(chromaWidth) * static_cast<std::size_t>(chromaHeight), 0);
   int cxFirst = chromaWidth, cxEnd = 0, cyFirst = chromaHeight, cyEnd = 0;
-  for (int y = m_band.first; y < m_band.end; ++y) {
-    const int end = m_end[static_cast<std::size_t>(y)];
-    const int first = m_first[static_cast<std::size_t>(y)];
-    if (first >= end) continue;
-    const int cy = chromaRowOf(y, log2h, byField);
+  for (const ChangedRun& run : m_runs) {
+    const int cy = chromaRowOf(run.y, log2h, byField);
     std::uint8_t* marks = m_chromaChanged.data() + static_cast<std::size_t>(cy) * chromaWidth;
-    const std::uint8_t* now = frame.row(y);
-    const std::uint8_t* was = m_pristine.row(y);
-    for (int u = first; u < end; ++u) {
-      if (unitOf(now, u) == unitOf(was, u)) continue;
-      for (int x = u * unitPixels; x < (u + 1) * unitPixels; ++x) marks[x >> log2w] = 1;
-    }
-    // The row's span starts and ends on changed units.
-    cxFirst = std::min(cxFirst, (first * unitPixels) >> log2w);
-    cxEnd = std::max(cxEnd, (((end * unitPixels) - 1) >> log2w) + 1);
+    const int cxRunFirst = run.first >> log2w, cxRunEnd = ((run.end - 1) >> log2w) + 1;
+    std::memset(marks + cxRunFirst, 1, static_cast<std::size_t>(cxRunEnd - cxRunFirst));
+    cxFirst = std::min(cxFirst, cxRunFirst);
+    cxEnd = std::max(cxEnd, cxRunEnd);
     cyFirst = std::min(cyFirst, cy);
     cyEnd = std::max(cyEnd, cy + 1);
   }
@@ -461,42 +471,48 @@ void NativeWriteBack::after(Frame& frame) {
   for (int cy = cyFirst; cy < cyEnd; ++cy) {
     int firstRow = 0, rowCount = 0, rowStep = 0;
     lumaRowsOf(cy, log2h, byField, firstRow, rowCount, rowStep);
+    std::uint8_t* const cbRow = cbWriter.rowOf(cy);
+    std::uint8_t* const crRow = crWriter.rowOf(cy);
     for (int cx = cxFirst; cx < cxEnd; ++cx) {
       std::uint8_t& marked = m_chromaChanged[static_cast<std::size_t>(cy) * chromaWidth + cx];
       if (marked == 0) continue;
       marked = 0;
-      double cbSum = 0, crSum = 0;
+      // The working colours of the site's pixels (at most 4 x 4).
+      std::uint32_t keys[16];
       int n = 0;
-      std::uint32_t siteKey = 0;
       bool uniform = true;
       for (int i = 0; i < rowCount; ++i) {
         const int y = firstRow + i * rowStep;
         if (y >= height) break;
+        const std::uint8_t* row = frame.row(y);
         for (int x = cx << log2w; x < std::min(width, (cx + 1) << log2w); ++x) {
-          const std::uint32_t key = workingKey(format, frame.row(y), x);
-          if (n == 0) siteKey = key;
-          uniform = uniform && key == siteKey;
-          if (chromaOf == nullptr || key != chromaKey) {
-            chromaOf = &cache.chroma(key);
-            chromaKey = key;
-          }
-          cbSum += chromaOf->cb;
-          crSum += chromaOf->cr;
+          keys[n] = workingKey(format, row, x);
+          uniform = uniform && keys[n] == keys[0];
           ++n;
         }
       }
       if (n == 0) continue;
       // A site of one colour gives what the last such site of as many pixels gave: the sums
       // are the same additions in the same order.
-      if (!uniform || !haveSite || siteKey != lastSiteKey || n != lastSiteCount) {
+      if (!uniform || !haveSite || keys[0] != lastSiteKey || n != lastSiteCount) {
+        double cbSum = 0, crSum = 0;
+        for (int i = 0; i < n; ++i) {
+          if (chromaOf == nullptr || keys[i] != chromaKey) {
+            chromaOf = &cache.chroma(keys[i]);
+            chromaKey = keys[i];
+          }
+          cbSum += chromaOf->cb;
+          crSum += chromaOf->cr;
+        }
+        const std::uint32_t siteKey = keys[0];
         siteCb = chromaSample(coding, cbSum / n);
         siteCr = chromaSample(coding, crSum / n);
         haveSite = uniform;
         lastSiteKey = siteKey;
         lastSiteCount = n;
       }
-      cbWriter.put(cx, cy, siteCb);
-      crWriter.put(cx, cy, siteCr);
+      cbWriter.putIn(cbRow, cx, siteCb);
+      crWriter.putIn(crRow, cx, siteCr);
     }
   }
 }

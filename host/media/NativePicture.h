@@ -105,7 +105,11 @@ private:
   bool m_kept = false;
   RowBand m_band;                              ///< the rows kept and compared
   std::vector<std::uint8_t> m_chromaChanged;  ///< per chroma sample: 1 where it must be recomputed
-  std::vector<int> m_first, m_end;            ///< per row: changed 4-byte units lie in [first, end)
+  /// Pixels [first, end) of row y changed, each one (in whole 4:2:2 pairs).
+  struct ChangedRun {
+    int y, first, end;
+  };
+  std::vector<ChangedRun> m_runs;             ///< the changed pixels of the frame, row by row
   std::unique_ptr<detail::ConversionCache> m_cache;  ///< conversions of working colours met so far
 };
 
