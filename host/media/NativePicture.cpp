@@ -32,8 +32,6 @@ public:
         m_wide(d.comp[comp].depth > 8),
         m_bigEndian((d.flags & AV_PIX_FMT_FLAG_BE) != 0) {}
 
-  void put(int x, int y, int value) const { putIn(rowOf(y), x, value); }
-
   bool narrow() const { return !m_wide; }
   int step() const { return m_step; }
 

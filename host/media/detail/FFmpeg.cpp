@@ -183,11 +183,20 @@ void Scaler::convert(const PictureShape& source, const std::uint8_t* const sourc
   }
 }
 
-void Scaler::toFrame(const AVFrame& picture, const PictureShape& source, Frame& frame) {
-  // Y'CbCr keeps its matrix and range when repacked; RGB becomes video-range BT.601 Y'CbCr.
+namespace {
+
+/// The shape of `rows` rows of a frame made from a picture of shape `source`: Y'CbCr keeps its
+/// matrix and range when repacked; RGB becomes video-range BT.601 Y'CbCr.
+PictureShape frameShapeFor(const PictureShape& source, const Frame& frame, int rows) {
   const bool keep = isYuvFormat(source.format);
-  PictureShape target{frame.width(), frame.height(), toAvPixelFormat(frame.format()),
+  return PictureShape{frame.width(), rows, toAvPixelFormat(frame.format()),
                       keep ? source.colorspace : AVCOL_SPC_UNSPECIFIED, keep && source.fullRange, source.interlaced};
+}
+
+}  // namespace
+
+void Scaler::toFrame(const AVFrame& picture, const PictureShape& source, Frame& frame) {
+  const PictureShape target = frameShapeFor(source, frame, frame.height());
   std::uint8_t* planes[4] = {frame.data(), nullptr, nullptr, nullptr};
   const int strides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
   convert(source, picture.data, picture.linesize, target, planes, strides);
@@ -210,10 +219,7 @@ void Scaler::toFrameRows(const AVFrame& picture, const PictureShape& source, Fra
   }
   PictureShape rows = source;
   rows.height = end - first;
-  const bool keep = isYuvFormat(source.format);
-  const PictureShape target{frame.width(), end - first, toAvPixelFormat(frame.format()),
-                            keep ? source.colorspace : AVCOL_SPC_UNSPECIFIED, keep && source.fullRange,
-                            source.interlaced};
+  const PictureShape target = frameShapeFor(source, frame, end - first);
   std::uint8_t* targetPlanes[4] = {frame.row(first), nullptr, nullptr, nullptr};
   const int targetStrides[4] = {static_cast<int>(frame.stride()), 0, 0, 0};
   convert(rows, planes, picture.linesize, target, targetPlanes, targetStrides);
