@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "Compositing.h"
+#include "compositing/Compositing.h"
 #include "HostFixture.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "AnalogClock.h"
+#include "drawing/AnalogClock.h"
 #include "BenchSupport.h"
-#include "DigitalClock.h"
-#include "LEDClock.h"
-#include "OffscreenDIB.h"
+#include "drawing/DigitalClock.h"
+#include "drawing/LEDClock.h"
+#include "drawing/OffscreenDIB.h"
 
 namespace {
 

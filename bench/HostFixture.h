@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "EffectInstance.h"
-#include "HostImage.h"
+#include "render/EffectInstance.h"
+#include "render/HostImage.h"
 
 namespace zel::bench {
 

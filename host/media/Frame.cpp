@@ -1,11 +1,11 @@
-#include "Frame.h"
+#include "media/Frame.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "Error.h"
-#include "NativePicture.h"
+#include "media/Error.h"
+#include "media/NativePicture.h"
 
 namespace zel::media {
 

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "render/FrameLimits.h"
+
 namespace zel::media {
 
 /// The packed pixel formats a host image can take. Byte order in memory:
@@ -51,7 +53,7 @@ public:
   Frame& operator=(const Frame&) = delete;
 
   /// Largest width or height a frame may have.
-  static constexpr int kMaxSide = 16384;
+  static constexpr int kMaxSide = zel::host::kMaxFrameSide;
 
   /// Makes the frame width x height pixels in `format`. Pixel contents are unspecified afterwards
   /// (old bytes when the memory was kept). Throws Error when a side is not in 1..kMaxSide or a

@@ -1,4 +1,4 @@
-#include "NativePicture.h"
+#include "media/NativePicture.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -7,7 +7,7 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 
-#include "Error.h"
+#include "media/Error.h"
 
 namespace zel::media {
 

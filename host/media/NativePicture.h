@@ -20,9 +20,9 @@
 #include <optional>
 #include <vector>
 
-#include "Frame.h"
-#include "SampleCoding.h"
-#include "detail/FFmpeg.h"
+#include "media/Frame.h"
+#include "media/SampleCoding.h"
+#include "media/detail/FFmpeg.h"
 
 namespace zel::media {
 

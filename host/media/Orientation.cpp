@@ -1,4 +1,4 @@
-#include "Orientation.h"
+#include "media/Orientation.h"
 
 extern "C" {
 #include <libavutil/display.h>
@@ -13,7 +13,7 @@ extern "C" {
 #include <emmintrin.h>
 #endif
 
-#include "Error.h"
+#include "media/Error.h"
 
 namespace zel::media {
 

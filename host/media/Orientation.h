@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "Frame.h"
+#include "media/Frame.h"
 
 namespace zel::media {
 

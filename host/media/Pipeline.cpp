@@ -1,4 +1,4 @@
-#include "Pipeline.h"
+#include "media/Pipeline.h"
 
 #include <condition_variable>
 #include <deque>

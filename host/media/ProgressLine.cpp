@@ -1,4 +1,4 @@
-#include "ProgressLine.h"
+#include "media/ProgressLine.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "SampleCoding.h"
+#include "media/SampleCoding.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "VideoSink.h"
+#include "media/VideoSink.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -14,12 +14,12 @@ extern "C" {
 #include <iterator>
 #include <limits>
 
-#include "Error.h"
-#include "NativePicture.h"
-#include "VideoSource.h"
-#include "detail/FFmpeg.h"
-#include "detail/PendingFile.h"
-#include "detail/StreamCopier.h"
+#include "media/Error.h"
+#include "media/NativePicture.h"
+#include "media/VideoSource.h"
+#include "media/detail/FFmpeg.h"
+#include "media/detail/PendingFile.h"
+#include "media/detail/StreamCopier.h"
 
 namespace zel::media {
 

@@ -12,8 +12,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "Frame.h"
-#include "SampleCoding.h"
+#include "media/Frame.h"
+#include "media/SampleCoding.h"
 
 namespace zel::media {
 

@@ -1,4 +1,4 @@
-#include "VideoSource.h"
+#include "media/VideoSource.h"
 
 extern "C" {
 #include <libavutil/display.h>
@@ -13,10 +13,10 @@ extern "C" {
 #include <limits>
 #include <vector>
 
-#include "Error.h"
-#include "NativePicture.h"
-#include "detail/FFmpeg.h"
-#include "detail/TestPattern.h"
+#include "media/Error.h"
+#include "media/NativePicture.h"
+#include "media/detail/FFmpeg.h"
+#include "media/detail/TestPattern.h"
 
 namespace zel::media {
 

@@ -10,9 +10,9 @@ extern "C" {
 #include <optional>
 #include <string>
 
-#include "Frame.h"
-#include "Orientation.h"
-#include "SampleCoding.h"
+#include "media/Frame.h"
+#include "media/Orientation.h"
+#include "media/SampleCoding.h"
 
 namespace zel::media {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "ClockTime.h"
+#include "time/ClockTime.h"
 #include "FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

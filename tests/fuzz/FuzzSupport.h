@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "PluginModule.h"
+#include "loading/PluginModule.h"
 
 namespace zel::fuzz {
 

@@ -5,15 +5,15 @@
 #include <memory>
 #include <string>
 
-#include "EffectInstance.h"
-#include "FontOption.h"
+#include "render/EffectInstance.h"
+#include "settings/FontOption.h"
 #include "FuzzSupport.h"
-#include "ParameterSettings.h"
-#include "ProjectFile.h"
+#include "settings/ParameterSettings.h"
+#include "settings/ProjectFile.h"
 
 namespace {
 
-using namespace zelhost;
+using namespace zel::host;
 using zel::host::EffectInstance;
 using zel::host::HostError;
 

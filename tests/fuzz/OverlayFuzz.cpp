@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "EditSession.h"
+#include "interaction/EditSession.h"
 #include "FuzzSupport.h"
 
 namespace {

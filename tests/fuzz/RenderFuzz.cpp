@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "EffectInstance.h"
+#include "render/EffectInstance.h"
 #include "FuzzSupport.h"
-#include "Instrumentation.h"
+#include "loading/Instrumentation.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "Catalogue.h"
-#include "Instrumentation.h"
-#include "PluginModule.h"
-#include "Text.h"
+#include "definitions/Catalogue.h"
+#include "loading/Instrumentation.h"
+#include "loading/PluginModule.h"
+#include "text/Text.h"
 
 using namespace zel::host;
 

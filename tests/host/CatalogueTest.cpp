@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "Catalogue.h"
-#include "Instrumentation.h"
-#include "PluginModule.h"
+#include "definitions/Catalogue.h"
+#include "loading/Instrumentation.h"
+#include "loading/PluginModule.h"
 
 using namespace zel::host;
 

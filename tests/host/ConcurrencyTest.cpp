@@ -13,9 +13,9 @@
 #include <string_view>
 #include <thread>
 
-#include "EditSession.h"
-#include "EffectInstance.h"
-#include "Instrumentation.h"
+#include "interaction/EditSession.h"
+#include "render/EffectInstance.h"
+#include "loading/Instrumentation.h"
 
 namespace zel::host {
 namespace {

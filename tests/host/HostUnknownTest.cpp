@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "HostUnknown.h"
-#include "Instrumentation.h"
+#include "loading/HostUnknown.h"
+#include "loading/Instrumentation.h"
 
 using namespace zel::host;
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "EffectInstance.h"
+#include "render/EffectInstance.h"
 
 namespace zel::host {
 namespace {

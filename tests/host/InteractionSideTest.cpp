@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "Gdi.h"
-#include "Instrumentation.h"
-#include "LayoutSource.h"
-#include "OverlayContext.h"
-#include "PluginModule.h"
-#include "RenderContexts.h"
+#include "loading/Instrumentation.h"
+#include "interaction/LayoutSource.h"
+#include "interaction/OverlayContext.h"
+#include "loading/PluginModule.h"
+#include "render/RenderContexts.h"
 
 using namespace zel::host;
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "EditSession.h"
+#include "interaction/EditSession.h"
 #include "SweepSupport.h"
 #include "../plugin/InteractionHost.h"
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <limits>
 
-#include "Instrumentation.h"
-#include "ParameterValue.h"
+#include "loading/Instrumentation.h"
+#include "parameters/ParameterValue.h"
 
 namespace zel::host {
 namespace {

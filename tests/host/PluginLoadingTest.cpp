@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "PluginModule.h"
+#include "loading/PluginModule.h"
 
 namespace fs = std::filesystem;
 using zel::host::HostError;

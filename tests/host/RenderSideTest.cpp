@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "EffectInstance.h"
-#include "Instrumentation.h"
+#include "render/EffectInstance.h"
+#include "loading/Instrumentation.h"
 
 namespace zel::host {
 namespace {

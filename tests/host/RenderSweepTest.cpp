@@ -5,7 +5,7 @@
 // module can unload afterwards.
 #include <gtest/gtest.h>
 
-#include "EffectInstance.h"
+#include "render/EffectInstance.h"
 #include "SweepSupport.h"
 
 namespace zel::host {

@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "EffectInstance.h"
+#include "render/EffectInstance.h"
 
 namespace {
 

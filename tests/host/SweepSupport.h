@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Instrumentation.h"
+#include "loading/Instrumentation.h"
 #include "VOKBase.h"
 
 namespace zel::test {

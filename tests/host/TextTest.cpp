@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "Text.h"
+#include "text/Text.h"
 
 using namespace zel::host;
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "LayoutSource.h"
+#include "interaction/LayoutSource.h"
 #include "SweepSupport.h"
 #include "../plugin/InteractionHost.h"
 

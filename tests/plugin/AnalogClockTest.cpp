@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "AnalogClock.h"
+#include "drawing/AnalogClock.h"
 #include "DrawingTestUtil.h"
 
 using zeltest::Frame;

@@ -11,11 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include "Catalogue.h"
-#include "Instrumentation.h"
-#include "PluginIds.h"
-#include "PluginModule.h"
-#include "Text.h"
+#include "definitions/Catalogue.h"
+#include "loading/Instrumentation.h"
+#include "definition/PluginIds.h"
+#include "loading/PluginModule.h"
+#include "text/Text.h"
 
 using namespace zel::host;
 namespace ids = zel2clock;

@@ -1,5 +1,5 @@
 // The shown time, the clock text in every timer style, and the derived render values.
-#include "ClockTime.h"
+#include "time/ClockTime.h"
 
 #include "WinNls.h"
 

@@ -1,6 +1,6 @@
 // Blending the drawn bitmap into RGBA and 4:2:2 rows: documented bytes, and every fast path held
 // to the plain formula over every input byte, bitmap byte and alpha.
-#include "Compositing.h"
+#include "compositing/Compositing.h"
 
 #include <gtest/gtest.h>
 

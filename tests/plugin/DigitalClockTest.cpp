@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "DigitalClock.h"
+#include "drawing/DigitalClock.h"
 #include "DrawingTestUtil.h"
-#include "GdiplusHandles.h"
+#include "drawing/GdiplusHandles.h"
 
 using zeltest::Frame;
 

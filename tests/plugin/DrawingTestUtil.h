@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "GdiPlusFlat.h"
-#include "OffscreenDIB.h"
+#include "drawing/OffscreenDIB.h"
 
 namespace zeltest {
 

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "EffectTestHost.h"
-#include "Parameters.h"
+#include "definition/Parameters.h"
 
 namespace zel::test {
 namespace {

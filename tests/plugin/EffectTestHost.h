@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "EffectInstance.h"
-#include "Instrumentation.h"
-#include "PluginIds.h"
-#include "PluginModule.h"
+#include "render/EffectInstance.h"
+#include "loading/Instrumentation.h"
+#include "definition/PluginIds.h"
+#include "loading/PluginModule.h"
 
 namespace zel::test {
 

@@ -13,9 +13,9 @@
 
 #include <gtest/gtest.h>
 
-#include "Instrumentation.h"
-#include "PluginIds.h"
-#include "PluginModule.h"
+#include "loading/Instrumentation.h"
+#include "definition/PluginIds.h"
+#include "loading/PluginModule.h"
 #include "ZELPluginInterfaces.h"
 
 using namespace zel::host;

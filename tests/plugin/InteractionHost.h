@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "EditSession.h"
-#include "Instrumentation.h"
-#include "PluginIds.h"
-#include "PluginModule.h"
+#include "interaction/EditSession.h"
+#include "loading/Instrumentation.h"
+#include "definition/PluginIds.h"
+#include "loading/PluginModule.h"
 
 namespace zel::test {
 

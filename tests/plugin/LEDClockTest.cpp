@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "DrawingTestUtil.h"
-#include "LEDClock.h"
+#include "drawing/LEDClock.h"
 
 using zeltest::Frame;
 

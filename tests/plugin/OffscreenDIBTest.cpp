@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "DrawingTestUtil.h"
-#include "OffscreenDIB.h"
+#include "drawing/OffscreenDIB.h"
 
 namespace {
 

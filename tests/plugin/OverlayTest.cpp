@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Gdi.h"
-#include "HostUnknown.h"
+#include "loading/HostUnknown.h"
 #include "InteractionHost.h"
 
 using namespace zel::host;

@@ -25,10 +25,11 @@ extern "C" {
 }
 #pragma GCC visibility pop
 
-#include "FlatParameters.h"
-#include "FontOption.h"
-#include "Instrumentation.h"
-#include "PluginModule.h"
+#include "parameters/FlatParameters.h"
+#include "render/FrameLimits.h"
+#include "settings/FontOption.h"
+#include "loading/Instrumentation.h"
+#include "loading/PluginModule.h"
 
 namespace {
 
@@ -39,8 +40,8 @@ using zel::host::FlatValue;
 
 constexpr const char* kPluginVariable = "ZEL2CLOCK_PLUGIN";
 constexpr const char* kPluginFile = "ZEL2Clock.zel";
-/// Largest frame side the module takes; the host's media layer draws the same line.
-constexpr unsigned kMaxSide = 16384;
+/// Largest frame side the module takes: the host's own.
+constexpr unsigned kMaxSide = zel::host::kMaxFrameSide;
 
 void Say(const std::string& line) { std::fprintf(stderr, "zel2clock: %s\n", line.c_str()); }
 
@@ -77,7 +78,7 @@ Loaded& Global() {
   return loaded;
 }
 
-std::vector<std::uint8_t> ReadFont(std::string_view text) { return zelhost::MakeFontRecord(zelhost::ParseFontSpec(text)); }
+std::vector<std::uint8_t> ReadFont(std::string_view text) { return zel::host::MakeFontRecord(zel::host::ParseFontSpec(text)); }
 
 struct Instance {
   Instance(zel::host::Plugin& plugin, const FlatParameters& parameters, unsigned width, unsigned height)

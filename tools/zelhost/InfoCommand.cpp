@@ -9,14 +9,15 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "Catalogue.h"
+#include "definitions/Catalogue.h"
 #include "Commands.h"
-#include "PluginModule.h"
-#include "Text.h"
+#include "loading/PluginModule.h"
+#include "text/Text.h"
 
 namespace zelhost {
 
 using zel::host::AttributeRole;
+using zel::host::NumberText;
 using zel::host::Catalogue;
 using zel::host::LayoutKind;
 using zel::host::LayoutNode;
@@ -50,12 +51,6 @@ std::string HexText(const std::vector<std::uint8_t>& bytes) {
 }
 
 /// The shortest text that reads back as the same double ("0.05", "50", "-500").
-std::string NumberText(double v) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, v);
-  return std::string(text, result.ptr);
-}
-
 // --- JSON ---------------------------------------------------------------------------------------
 
 /// Numbers stay numbers (integers as integers), RGB triples arrays of three, text text, bytes and

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Commands.h"
-#include "PluginModule.h"
+#include "loading/PluginModule.h"
 #include "Preview.h"
 
 namespace zelhost {

@@ -24,9 +24,9 @@
 
 #include "Preview.h"
 #include "media/Orientation.h"
-#include "ParameterSettings.h"
-#include "ProjectFile.h"
-#include "Text.h"
+#include "settings/ParameterSettings.h"
+#include "settings/ProjectFile.h"
+#include "text/Text.h"
 #include "ZelPlatformHost.h"
 
 namespace zelpreview {
@@ -326,13 +326,13 @@ void OnModal(GtkButton*, gpointer data) {
   auto& p = *static_cast<Preview*>(data);
   SetPlaying(p, false);
   // The dialog writes whatever it edits through the parameters; the project tells what changed.
-  const std::string before = zelhost::ProjectText(p.session.Instance());
+  const std::string before = zel::host::ProjectText(p.session.Instance());
   p.inDialog = true;
   ScheduleProbe(p);
   const VOKRESULT r = p.session.RunModalUI();
   p.inDialog = false;
   if (VOKFAILED(r)) ShowStatus(p, "dialog failed: " + ResultText(r));
-  if (zelhost::ProjectText(p.session.Instance()) != before) MarkDirty(p, true);
+  if (zel::host::ProjectText(p.session.Instance()) != before) MarkDirty(p, true);
   SyncPanel(p);
   Redraw(p);
 }
@@ -382,7 +382,7 @@ bool Save(Preview& p, bool ask) {
   if (ask || path.empty()) path = AskPath(p, true);
   if (path.empty()) return false;
   try {
-    zelhost::WriteProject(p.session.Instance(), path);
+    zel::host::WriteProject(p.session.Instance(), path);
   } catch (const std::exception& e) {
     ShowError(p, "The project was not saved", e.what());
     return false;
@@ -421,13 +421,13 @@ bool MayDiscard(Preview& p, const char* doing) {
 /// with it. On any error the current setup stays as it was. Returns the error, or "".
 std::string LoadProject(Preview& p, const std::string& path) {
   try {
-    const zelhost::Project project = zelhost::ReadProject(path);
+    const zel::host::Project project = zel::host::ReadProject(path);
     {
       EffectInstance trial(p.plugin, p.session.Instance().Sequence());
-      zelhost::ApplyProject(trial, project, path);
+      zel::host::ApplyProject(trial, project, path);
     }
     p.session.Instance().ResetToDefaults();
-    zelhost::ApplyProject(p.session.Instance(), project, path);
+    zel::host::ApplyProject(p.session.Instance(), project, path);
   } catch (const std::exception& e) {
     return e.what();
   }
@@ -653,7 +653,7 @@ extern "C" __attribute__((visibility("default"))) int ZelPreviewMain(ZelPreviewO
     }
     // --set as zelhost render takes it (NAME=VALUE or NAME@FRAME=VALUE), after the project.
     for (std::int32_t i = 0; i < o->settingCount; ++i) {
-      zelhost::ApplySetting(p.session.Instance(), zelhost::ParseSetOption(o->settings[i]));
+      zel::host::ApplySetting(p.session.Instance(), zel::host::ParseSetOption(o->settings[i]));
       p.dirty = true;
     }
     p.session.SetTime(std::clamp<double>(std::floor(o->time), 0, static_cast<double>(p.lastFrame)));

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "EditSession.h"
+#include "interaction/EditSession.h"
 #include "media/Frame.h"
 #include "media/VideoSource.h"
 

@@ -23,12 +23,12 @@ extern "C" {
 }
 
 #include "Commands.h"
-#include "EffectInstance.h"
-#include "FontOption.h"
-#include "OptionText.h"
-#include "ParameterSettings.h"
-#include "PluginModule.h"
-#include "ProjectFile.h"
+#include "render/EffectInstance.h"
+#include "settings/FontOption.h"
+#include "text/Text.h"
+#include "settings/ParameterSettings.h"
+#include "loading/PluginModule.h"
+#include "settings/ProjectFile.h"
 #include "media/Error.h"
 #include "media/NativePicture.h"
 #include "media/Orientation.h"
@@ -40,9 +40,7 @@ extern "C" {
 namespace zelhost {
 
 namespace media = zel::media;
-using zel::host::EffectInstance;
-using zel::host::FrameView;
-using zel::host::HostError;
+using namespace zel::host;
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "Commands.h"
-#include "PluginModule.h"
+#include "loading/PluginModule.h"
 
 namespace zelhost {
 void PrintError(const std::string& message) { std::cerr << "zelhost: error: " << message << "\n"; }

@@ -1,4 +1,4 @@
-#include "FFmpeg.h"
+#include "media/detail/FFmpeg.h"
 
 extern "C" {
 #include <libavutil/error.h>
@@ -12,7 +12,7 @@ extern "C" {
 #include <cstdio>
 #include <mutex>
 
-#include "../Error.h"
+#include "media/Error.h"
 
 namespace zel::media {
 

@@ -14,7 +14,7 @@ extern "C" {
 #include <memory>
 #include <string>
 
-#include "../Frame.h"
+#include "media/Frame.h"
 
 namespace zel::media::detail {
 

@@ -1,4 +1,4 @@
-#include "PendingFile.h"
+#include "media/detail/PendingFile.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <random>
 
-#include "../Error.h"
+#include "media/Error.h"
 
 namespace zel::media::detail {
 

@@ -1,4 +1,4 @@
-#include "StreamCopier.h"
+#include "media/detail/StreamCopier.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,8 +13,8 @@ extern "C" {
 #include <cmath>
 #include <limits>
 
-#include "../Error.h"
-#include "FFmpeg.h"
+#include "media/Error.h"
+#include "media/detail/FFmpeg.h"
 
 namespace zel::media::detail {
 

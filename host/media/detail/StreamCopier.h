@@ -11,7 +11,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "../VideoSink.h"
+#include "media/VideoSink.h"
 
 namespace zel::media::detail {
 

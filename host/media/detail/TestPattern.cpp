@@ -1,4 +1,4 @@
-#include "TestPattern.h"
+#include "media/detail/TestPattern.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,7 +8,7 @@ extern "C" {
 #include <cstdint>
 #include <vector>
 
-#include "../Frame.h"
+#include "media/Frame.h"
 
 namespace zel::media::detail {
 

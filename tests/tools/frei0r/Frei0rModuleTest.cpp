@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "EffectInstance.h"
-#include "FlatParameters.h"
-#include "FontOption.h"
+#include "render/EffectInstance.h"
+#include "parameters/FlatParameters.h"
+#include "settings/FontOption.h"
 #include "Frei0rModule.h"
-#include "PluginModule.h"
-#include "StreamClock.h"
+#include "loading/PluginModule.h"
+#include "render/StreamClock.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ class Reference {
   void Set(const std::string& name, const std::string& value) { m_instance.SetFromText(name, value); }
   void SetFont(const std::string& text) {
     zel::host::ParamValue v;
-    v.bytes = zelhost::MakeFontRecord(zelhost::ParseFontSpec(text));
+    v.bytes = zel::host::MakeFontRecord(zel::host::ParseFontSpec(text));
     ASSERT_TRUE(m_instance.Get("PrivateData").Set(v));
   }
   std::vector<std::uint32_t> Render(std::int64_t k, double rate, const std::vector<std::uint32_t>& in, unsigned width,
