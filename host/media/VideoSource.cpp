@@ -310,7 +310,10 @@ private:
     const bool still = !pattern && isImageDemuxer(*m_format);
     m_info.kind = pattern ? SourceKind::Sequence : still ? SourceKind::Still : SourceKind::Video;
 
-    const Size size = options.size.value_or(Size{parameters->width, parameters->height});
+    // A video's display matrix first: a size asked for as shown is the coded size turned back.
+    if (m_info.kind == SourceKind::Video) readOrientation();
+    Size size = options.size.value_or(Size{parameters->width, parameters->height});
+    if (options.size && options.sizeIsShown && m_info.orientation.transpose) size = Size{size.height, size.width};
     checkedSize(size, "'" + m_info.path + "': ");
     m_info.width = size.width;
     m_info.height = size.height;
@@ -354,10 +357,7 @@ private:
     m_info.pixelFormat = name != nullptr ? name : "unknown";
     m_info.nativeColour = nativeColourOf(*m_decoder);
     m_info.timeBase = m_info.kind == SourceKind::Video ? m_stream->time_base : av_inv_q(m_info.rate);
-    if (m_info.kind == SourceKind::Video) {
-      countShownFrames();
-      readOrientation();
-    }
+    if (m_info.kind == SourceKind::Video) countShownFrames();
   }
 
   /// The display matrix of the video stream, as a player turns the pictures to show them.

@@ -41,6 +41,9 @@ struct SourceOptions {
   /// Size of the frames read: the test pattern's size (default 1920x1080); a file's pictures are
   /// scaled to it (bicubic; an interlaced picture is scaled one field at a time).
   std::optional<Size> size;
+  /// `size` is the size of the picture as shown: a video shown turned a quarter (a phone clip's
+  /// display matrix) is scaled to it turned back, so that it shows at `size`.
+  bool sizeIsShown = false;
   /// Length of a test pattern or still image in frames (default: 10 seconds at the rate).
   std::optional<std::int64_t> frameCount;
 };

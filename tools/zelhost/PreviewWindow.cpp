@@ -39,26 +39,22 @@ namespace {
 constexpr char16_t kMainWindowClass[] = u"TarsaEditorMainWndClass";
 constexpr char16_t kMainWindowTitle[] = u"Montavia";
 
-/// The clip as a viewer shows it: a phone clip shown turned a quarter has its sides swapped.
-SequenceInfo SequenceOf(const zel::media::SourceInfo& info) {
-  SequenceInfo s;
-  const zel::media::Orientation& shown = info.orientation;
-  s.width = static_cast<std::uint32_t>(shown.shownWidth(info.width, info.height));
-  s.height = static_cast<std::uint32_t>(shown.shownHeight(info.width, info.height));
-  s.frameRate = info.rate.den != 0 && info.rate.num > 0 ? static_cast<double>(info.rate.num) / info.rate.den : 25.0;
-  s.pixelAspectRatio = info.pixelAspect.den != 0 && info.pixelAspect.num != 0
-                           ? static_cast<double>(info.pixelAspect.num) / info.pixelAspect.den
-                           : 1.0;
-  if (shown.transpose) s.pixelAspectRatio = 1 / s.pixelAspectRatio;
-  s.duration = info.frameCount > 0 ? static_cast<double>(info.frameCount) : 250.0;
-  s.finalRender = false;
-  return s;
+/// The clip as a viewer shows it (a phone clip shown turned a quarter has its sides swapped), one
+/// frame at a time, in RGBA.
+FramePlan PreviewFrames(const zel::media::SourceInfo& info) {
+  return PlanFrames(info, zel::media::FrameFormat::Rgba, zel::media::FieldOrder::Progressive, /*outputTurns=*/true);
 }
 
 }  // namespace
 
 Preview::Preview(const char* pluginPath, zel::media::VideoSource src)
-    : plugin(pluginPath), source(std::move(src)), session(plugin, SequenceOf(source.info())) {
+    : plugin(pluginPath),
+      source(std::move(src)),
+      frames(PreviewFrames(source.info())),
+      session(plugin, SequenceOf(source.info(), frames,
+                                 source.info().frameCount > 0 ? static_cast<double>(source.info().frameCount) : 250.0,
+                                 /*finalRender=*/false)),
+      renderer(session.Instance(), frames) {
   const SequenceInfo& seq = session.Instance().Sequence();
   lastFrame = std::max<std::int64_t>(0, static_cast<std::int64_t>(seq.duration) - 1);
   rate = seq.frameRate;
@@ -110,7 +106,7 @@ void MarkDirty(Preview& p, bool dirty) {
 /// Reads input frame k: the next frame in order without a seek (playing), else a seek. The
 /// frame is turned upright as the input is shown, and the effect works on it so.
 void LoadInput(Preview& p, std::int64_t k) {
-  if (k == p.inputIndex && !p.input.empty()) return;
+  if (k == p.inputIndex && p.input != nullptr) return;
   bool ok = false;
   try {
     if (p.inputIndex < 0 || k != p.inputIndex + 1) p.source.seek(k);
@@ -118,11 +114,11 @@ void LoadInput(Preview& p, std::int64_t k) {
   } catch (const std::exception& e) {
     ShowStatus(p, std::string("cannot read frame ") + std::to_string(k) + ": " + e.what());
   }
-  if (!ok && p.input.empty()) {
+  if (!ok && p.input == nullptr) {
     p.source.seek(0);
     p.source.read(p.coded, zel::media::FrameFormat::Rgba);
   }
-  if (!p.coded.empty()) zel::media::turnToShown(p.coded, p.input, p.source.info().orientation);
+  if (!p.coded.empty()) p.input = &p.renderer.Shown(p.coded, p.scratch);
   p.inputIndex = ok ? k : -1;
 }
 
@@ -139,11 +135,8 @@ std::string TimeText(double seconds) {
 void Redraw(Preview& p) {
   const std::int64_t k = CurrentFrame(p);
   LoadInput(p, k);
-  if (p.input.empty()) return;
-  FrameView view{p.input.data(), static_cast<std::uint32_t>(p.input.width()),
-                 static_cast<std::uint32_t>(p.input.height()), static_cast<std::size_t>(p.input.stride()),
-                 PixelKind::Rgba};
-  const VOKRESULT r = p.session.ShowFrame(view, p.pointerInside);
+  if (p.input == nullptr) return;
+  const VOKRESULT r = p.session.ShowFrame(ViewOf(*p.input), p.pointerInside);
   if (VOKFAILED(r)) ShowStatus(p, "render failed: " + ResultText(r));
   if (p.position) {
     const std::string text = "frame " + std::to_string(k) + " of " + std::to_string(p.lastFrame + 1) + "   " +

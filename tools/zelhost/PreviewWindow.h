@@ -15,6 +15,7 @@
 #include "interaction/EditSession.h"
 #include "media/Frame.h"
 #include "media/VideoSource.h"
+#include "render/FrameRenderer.h"
 
 namespace zelpreview {
 
@@ -38,11 +39,15 @@ struct Preview {
 
   zel::host::Plugin plugin;
   zel::media::VideoSource source;
-  zel::media::Frame input;  ///< the frame on show, turned as the input is shown (its display matrix)
-  zel::media::Frame coded;  ///< the frame as read, before it is turned
+  /// The frames handed to the effect: RGBA, progressive, turned as the input is shown.
+  zel::host::FramePlan frames;
+  zel::host::EditSession session;
+  zel::host::FrameRenderer renderer;
+  zel::host::FrameRenderer::Scratch scratch;
+  zel::media::Frame coded;                  ///< the frame as read, before it is turned
+  zel::media::Frame* input = nullptr;       ///< the frame on show as the effect sees it (coded or scratch.shown)
   std::int64_t inputIndex = -1;
   std::string inputName;  ///< for the title: the file, or "test pattern"
-  zel::host::EditSession session;
   std::int64_t lastFrame = 0;  ///< the timeline's end
   double rate = 25;            ///< frames per second
 
