@@ -5,6 +5,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "media/Error.h"
@@ -88,6 +89,32 @@ Rgb colourOfKey(FrameFormat format, std::uint32_t key, int& alpha) {
   return rgbOfWorkingYuv(static_cast<int>(key & 0xFF), static_cast<int>(key >> 8 & 0xFF), static_cast<int>(key >> 16 & 0xFF));
 }
 
+
+/// Rows [band.first, band.end) of a 4:2:2 frame of video-range samples taken to full range.
+void toFullRange(Frame& frame, RowBand band) {
+  static const auto tables = [] {
+    std::array<std::array<std::uint8_t, 256>, 2> t{};
+    for (int v = 0; v < 256; ++v) {
+      t[0][v] = static_cast<std::uint8_t>(fullRangeLuma(v));
+      t[1][v] = static_cast<std::uint8_t>(fullRangeChroma(v));
+    }
+    return t;
+  }();
+  // Which table each byte of a pair takes: luma at bytes 1 and 3 of UYVY, 0 and 2 of YUY2.
+  const int lumaFirst = frame.format() == FrameFormat::Uyvy ? 1 : 0;
+  const std::uint8_t* byByte[4];
+  for (int i = 0; i < 4; ++i) byByte[i] = tables[(i - lumaFirst) % 2 == 0 ? 0 : 1].data();
+  const std::size_t bytes = frame.rowBytes();
+  for (int y = band.first; y < band.end; ++y) {
+    std::uint8_t* row = frame.row(y);
+    for (std::size_t i = 0; i < bytes; i += 4) {
+      row[i] = byByte[0][row[i]];
+      row[i + 1] = byByte[1][row[i + 1]];
+      row[i + 2] = byByte[2][row[i + 2]];
+      row[i + 3] = byByte[3][row[i + 3]];
+    }
+  }
+}
 
 /// Chroma row of luma row y. Interlaced 4:2:0 subsamples each field on its own: chroma row 2k
 /// belongs to the top field's lines 4k and 4k + 2, row 2k + 1 to the bottom field's 4k + 1, 4k + 3.
@@ -215,17 +242,34 @@ public:
   };
 
   /// Makes the cache answer for pictures of `coding`, worked on in `format`; what it remembers
-  /// is kept from frame to frame while these stay the same.
+  /// is kept from frame to frame while these stay the same. A 4:2:2 working picture whose
+  /// matrix the coding shares maps its samples one for one (range and depth only).
   void use(const SampleCoding& coding, FrameFormat format, bool withAlpha) {
     if (!m_entries.empty() && coding == m_coding && format == m_format && withAlpha == m_withAlpha) return;
     m_coding = coding;
     m_format = format;
     m_withAlpha = withAlpha;
+    m_direct = isYuv422(format) && sharesWorkingMatrix(coding);
+    if (m_direct) {
+      for (int v = 0; v < 256; ++v) {
+        m_lumaOf[v] = lumaSampleOfWorking(coding, v);
+        m_chromaOf[v] = chromaSample(coding, chromaValueOfWorking(coding, v));
+      }
+    }
     m_entries.assign(kEntries, Entry{});
   }
 
+  /// True when the samples map one for one; then these give the sample of each working value.
+  bool direct() const { return m_direct; }
+  int lumaOf(int y) const { return m_lumaOf[y]; }
+  int chromaOf(int c) const { return m_chromaOf[c]; }
+
   const Entry& samples(std::uint32_t key) {
     Entry& e = entry(key);
+    if (!e.haveSamples && m_direct) {
+      e.samples[0] = lumaSampleOfWorking(m_coding, static_cast<int>(key & 0xFF));
+      e.haveSamples = true;
+    }
     if (!e.haveSamples) {
       int alpha = 255;
       const Rgb colour = colourOfKey(m_format, key, alpha);
@@ -242,6 +286,11 @@ public:
 
   const Entry& chroma(std::uint32_t key) {
     Entry& e = entry(key);
+    if (!e.haveChroma && m_direct) {
+      e.cb = chromaValueOfWorking(m_coding, static_cast<int>(key >> 8 & 0xFF));
+      e.cr = chromaValueOfWorking(m_coding, static_cast<int>(key >> 16 & 0xFF));
+      e.haveChroma = true;
+    }
     if (!e.haveChroma) {
       int alpha = 255;
       chromaValues(m_coding, colourOfKey(m_format, key, alpha), e.cb, e.cr);
@@ -265,6 +314,8 @@ private:
   SampleCoding m_coding;
   FrameFormat m_format = FrameFormat::Rgba;
   bool m_withAlpha = false;
+  bool m_direct = false;
+  std::array<int, 256> m_lumaOf{}, m_chromaOf{};
   std::vector<Entry> m_entries;
 };
 
@@ -305,9 +356,15 @@ void NativeWriteBack::before(Frame& frame, std::optional<RowBand> changeable) {
       made.first = std::max(0, (made.end - kMinRows) / kRun * kRun);
     }
   }
-  if (made.first < made.end && isYuv422(frame.format())) {
-    // The plug-in's 4:2:2 formula blends full-range values with BT.601 weights: the picture
-    // goes there through R'G'B', whatever its own matrix and range, and comes back the same way.
+  const bool direct = isYuv422(frame.format()) && sharesWorkingMatrix(sampleCodingOf(native->shape));
+  if (made.first < made.end && direct) {
+    // The plug-in's 4:2:2 formula blends full-range values with BT.601 weights. A picture of that
+    // matrix is repacked (its own range, 8 bits) and then taken to full range: one swscale pass
+    // and a table. Rows already made are the same repacking (WorkingCopyMaker).
+    if (owed) m_toWorking.toFrameRows(*native->picture, native->shape, frame, made.first, made.end);
+    if (!native->shape.fullRange) toFullRange(frame, made);
+  } else if (made.first < made.end && isYuv422(frame.format())) {
+    // Any other matrix goes there through R'G'B', and comes back the same way.
     const int rows = made.end - made.first;
     m_rgba.allocate(width, height, FrameFormat::Rgba);
     m_toRgba.toFrameRows(*native->picture, native->shape, m_rgba, made.first, made.end);
@@ -408,10 +465,18 @@ void NativeWriteBack::after(Frame& frame) {
 
   const detail::ConversionCache::Entry* last = nullptr;
   std::uint32_t lastKey = 0;
-  // The common case, a luma sample of one byte from an RGBA working pixel, in a loop of its own.
+  // The common cases in loops of their own: a luma sample of one byte from an RGBA working pixel,
+  // and the luma of a 4:2:2 working pixel mapped one for one.
   const bool plainLuma = format == FrameFormat::Rgba && count == 1 && !withAlpha && writers[0].narrow();
+  const int lumaByte = format == FrameFormat::Uyvy ? 1 : 0;
   for (const ChangedRun& run : m_runs) {
     const std::uint8_t* now = frame.row(run.y);
+    if (cache.direct()) {
+      std::uint8_t* const out = writers[0].rowOf(run.y);
+      // A run covers whole pairs; luma bytes are 2 apart.
+      for (int x = run.first; x < run.end; ++x) writers[0].putIn(out, x, cache.lumaOf(now[2 * x + lumaByte]));
+      continue;
+    }
     if (plainLuma) {
       std::uint8_t* const out = writers[0].rowOf(run.y);
       const int step = writers[0].step();
@@ -442,9 +507,24 @@ void NativeWriteBack::after(Frame& frame) {
   if (coding.model != SampleCoding::Model::Yuv) return;
 
   // Chroma: every chroma sample that a changed pixel shares is made again from the working
-  // colours of all the pixels it covers.
+  // colours of all the pixels it covers. A 4:2:2 picture of the working matrix takes each
+  // pair's own chroma.
   const int log2w = d.log2_chroma_w;
   const int log2h = d.log2_chroma_h;
+  if (cache.direct() && log2w == 1 && log2h == 0) {
+    const SampleWriter cbWriter(picture, d, 1), crWriter(picture, d, 2);
+    const int cbByte = format == FrameFormat::Uyvy ? 0 : 1;
+    for (const ChangedRun& run : m_runs) {
+      const std::uint8_t* now = frame.row(run.y);
+      std::uint8_t* const cbRow = cbWriter.rowOf(run.y);
+      std::uint8_t* const crRow = crWriter.rowOf(run.y);
+      for (int p = run.first / 2; p < run.end / 2; ++p) {
+        cbWriter.putIn(cbRow, p, cache.chromaOf(now[4 * p + cbByte]));
+        crWriter.putIn(crRow, p, cache.chromaOf(now[4 * p + cbByte + 2]));
+      }
+    }
+    return;
+  }
   const int chromaWidth = -((-width) >> log2w);
   const int chromaHeight = -((-height) >> log2h);
   // All zero between calls: every site marked below is cleared again when it is done.

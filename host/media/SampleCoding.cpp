@@ -80,4 +80,28 @@ Rgb rgbOfWorkingYuv(int y, int cb, int cr) {
   return Rgb{clamp(y + 1.402 * v), clamp(y - 0.344136286 * u - 0.714136286 * v), clamp(y + 1.772 * u)};
 }
 
+bool sharesWorkingMatrix(const SampleCoding& coding) {
+  return coding.model == SampleCoding::Model::Yuv && coding.weights == LumaWeights{};
+}
+
+int lumaSampleOfWorking(const SampleCoding& coding, int y) {
+  if (coding.fullRange) return clampSample(coding, y * (coding.maxSample() / 255.0));
+  return clampSample(coding, (16 + 219 * (y / 255.0)) * depthScale(coding));
+}
+
+double chromaValueOfWorking(const SampleCoding& coding, int c) {
+  // The same scale as chromaValues: a working value 128 + 255 u is u of the difference.
+  const double u = (c - 128) / 255.0;
+  if (coding.fullRange) return static_cast<double>(1 << (coding.depth - 1)) + u * coding.maxSample();
+  return (128 + 224 * u) * depthScale(coding);
+}
+
+int fullRangeLuma(int videoRangeLuma) {
+  return static_cast<int>(std::clamp(std::lround((videoRangeLuma - 16) * (255.0 / 219)), 0L, 255L));
+}
+
+int fullRangeChroma(int videoRangeChroma) {
+  return static_cast<int>(std::clamp(std::lround((videoRangeChroma - 128) * (255.0 / 224) + 128), 0L, 255L));
+}
+
 }  // namespace zel::media

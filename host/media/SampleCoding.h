@@ -70,4 +70,17 @@ int alphaSample(const SampleCoding& coding, int alpha8);
 /// picture its 4:2:2 formula expects) as R', G', B' in 0..255.
 Rgb rgbOfWorkingYuv(int y, int cb, int cr);
 
+/// True when the coding is Y'CbCr with the weights the plug-in's 4:2:2 formula uses (BT.601):
+/// its working samples then differ from the coding's own in range and depth only, and go into
+/// the picture one for one instead of through R'G'B' and another matrix.
+bool sharesWorkingMatrix(const SampleCoding& coding);
+/// A working luma value (full range, 8 bits) as a luma sample of the coding: range and depth only.
+int lumaSampleOfWorking(const SampleCoding& coding, int y);
+/// A working Cb or Cr value as a chroma value of the coding before rounding (chromaSample rounds
+/// it), so that the chroma of several pixels can be averaged and then rounded once.
+double chromaValueOfWorking(const SampleCoding& coding, int c);
+/// The way into the working picture: an 8-bit video-range luma or chroma sample at full range.
+int fullRangeLuma(int videoRangeLuma);
+int fullRangeChroma(int videoRangeChroma);
+
 }  // namespace zel::media

@@ -266,11 +266,15 @@ TEST(NativeWriteBackTest, RowsMadeAroundTheChangeableOnesAreThoseOfTheWholePictu
         decoded->buf[plane]->data[i] = static_cast<std::uint8_t>(seed >> 24);
       }
     for (const bool interlaced : {false, true}) {
-      for (const FrameFormat working : {FrameFormat::Rgba, FrameFormat::Uyvy, FrameFormat::Yuy2}) {
+      // The plug-in's own matrix reaches 4:2:2 by another way than BT.709 does.
+      for (const auto& [working, matrix] : {std::pair{FrameFormat::Rgba, AVCOL_SPC_BT709},
+                                           std::pair{FrameFormat::Uyvy, AVCOL_SPC_BT709},
+                                           std::pair{FrameFormat::Yuy2, AVCOL_SPC_BT709},
+                                           std::pair{FrameFormat::Uyvy, AVCOL_SPC_SMPTE170M}}) {
         std::string trace(av_get_pix_fmt_name(format));
-        trace.append(interlaced ? ", interlaced, " : ", ").append(toString(working));
-        SCOPED_TRACE(trace);
-        PictureShape shape{kWide, kTall, format, AVCOL_SPC_BT709, false, interlaced};
+        trace.append(interlaced ? ", interlaced, " : ", ").append(toString(working)).append(", ");
+        SCOPED_TRACE(trace.append(av_color_space_name(matrix)));
+        PictureShape shape{kWide, kTall, format, matrix, false, interlaced};
         WorkingCopyMaker wholeMaker;
         NativeWriteBack wholeWriteBack;
         Frame whole;
@@ -303,8 +307,9 @@ TEST(NativeWriteBackTest, RowsMadeAroundTheChangeableOnesAreThoseOfTheWholePictu
   }
 }
 
-// The plug-in's 4:2:2 picture is full range whatever the input's range: video-range black and
-// white become 0 and 255; a frame the plug-in leaves alone leaves its native picture alone.
+// The plug-in's 4:2:2 picture is full range whatever the input's range and matrix: video-range
+// black and white become 0 and 255; a frame the plug-in leaves alone leaves its native picture
+// alone.
 TEST(NativeWriteBackTest, FourTwoTwoWorkingPictureIsFullRange) {
   detail::AvFramePtr decoded = busyPicture(AV_PIX_FMT_YUV422P);
   for (int x = 0; x < kW; ++x) {
@@ -313,18 +318,22 @@ TEST(NativeWriteBackTest, FourTwoTwoWorkingPictureIsFullRange) {
   for (int plane = 1; plane < 3; ++plane) std::memset(decoded->data[plane], 128, kW / 2);
   const std::vector<int> lumaBefore = planeSamples(*decoded, 0);
 
-  WorkingCopyMaker maker;
-  NativeWriteBack writeBack;
-  Frame frame;
-  frame.allocate(kW, kH, FrameFormat::Uyvy);
-  maker.make(*decoded, shapeOf(AV_PIX_FMT_YUV422P, false), frame);
-  writeBack.before(frame);
-  // UYVY: the luma of pixel x is byte 2x + 1.
-  EXPECT_EQ(frame.row(0)[1], 0);
-  EXPECT_EQ(frame.row(0)[2 * (kW / 2 - 1) + 1], 0);
-  EXPECT_EQ(frame.row(0)[2 * (kW / 2) + 1], 255);
-  writeBack.after(frame);
-  EXPECT_EQ(planeSamples(*frame.native()->picture, 0), lumaBefore);
+  for (const AVColorSpace matrix : {AVCOL_SPC_BT709, AVCOL_SPC_SMPTE170M}) {
+    SCOPED_TRACE(av_color_space_name(matrix));
+    WorkingCopyMaker maker;
+    NativeWriteBack writeBack;
+    Frame frame;
+    frame.allocate(kW, kH, FrameFormat::Uyvy);
+    maker.make(*decoded, PictureShape{kW, kH, AV_PIX_FMT_YUV422P, matrix, false, false}, frame);
+    writeBack.before(frame);
+    // UYVY: the luma of pixel x is byte 2x + 1, its pair's Cb byte 4 (x / 2).
+    EXPECT_EQ(frame.row(0)[1], 0);
+    EXPECT_EQ(frame.row(0)[2 * (kW / 2 - 1) + 1], 0);
+    EXPECT_EQ(frame.row(0)[2 * (kW / 2) + 1], 255);
+    EXPECT_EQ(frame.row(0)[0], 128);
+    writeBack.after(frame);
+    EXPECT_EQ(planeSamples(*frame.native()->picture, 0), lumaBefore);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -476,6 +485,101 @@ TEST(NativeWriteBackTest, WrittenSamplesAreThePlainConversionOfEachPixel) {
         }
       }
     }
+    EXPECT_EQ(mismatches, 0);
+  }
+}
+
+// A picture of the matrix the plug-in's 4:2:2 formula uses takes the plug-in's samples one for
+// one, changed in range and depth only: every working value of luma and chroma, 8 and 10 bits,
+// full and video range, progressive and field by field; 4:2:0 takes the mean of a site's two
+// pairs. Pairs left alone keep their decoded samples.
+TEST(NativeWriteBackTest, TheWorkingMatrixTakesThePlugInsSamplesOneForOne) {
+  struct Case {
+    AVPixelFormat format;
+    bool fullRange;
+    bool interlaced;
+    FrameFormat working;
+  } cases[] = {
+      {AV_PIX_FMT_YUV422P, true, false, FrameFormat::Uyvy},     {AV_PIX_FMT_YUV422P, false, true, FrameFormat::Uyvy},
+      {AV_PIX_FMT_YUV422P, false, false, FrameFormat::Yuy2},    {AV_PIX_FMT_YUV422P10LE, true, true, FrameFormat::Yuy2},
+      {AV_PIX_FMT_YUV422P10LE, false, false, FrameFormat::Uyvy}, {AV_PIX_FMT_YUV420P, true, false, FrameFormat::Uyvy},
+      {AV_PIX_FMT_YUV420P10LE, false, true, FrameFormat::Uyvy},
+  };
+  constexpr int kWide = 256, kTall = 8;
+  NativeWriteBack writeBack;
+  for (const Case& c : cases) {
+    std::string trace(av_get_pix_fmt_name(c.format));
+    trace.append(c.fullRange ? ", full range" : ", video range").append(c.interlaced ? ", by field, " : ", ");
+    SCOPED_TRACE(trace.append(toString(c.working)));
+    const AVPixFmtDescriptor& d = *av_pix_fmt_desc_get(c.format);
+    detail::AvFramePtr decoded = detail::makeAvFrame();
+    decoded->format = c.format;
+    decoded->width = kWide;
+    decoded->height = kTall;
+    ASSERT_EQ(av_frame_get_buffer(decoded.get(), 0), 0);
+    for (int plane = 0; plane < 4 && decoded->buf[plane] != nullptr; ++plane)
+      for (std::size_t i = 0; i < decoded->buf[plane]->size; ++i)
+        decoded->buf[plane]->data[i] = static_cast<std::uint8_t>(i * 37 % 200 + (d.comp[0].depth > 8 ? 0 : 20)) &
+                                       (d.comp[0].depth > 8 && i % 2 != 0 ? 0x03 : 0xFF);
+    const PictureShape shape{kWide, kTall, c.format, AVCOL_SPC_SMPTE170M, c.fullRange, c.interlaced};
+
+    WorkingCopyMaker maker;
+    Frame frame;
+    frame.allocate(kWide, kTall, c.working);
+    maker.make(*decoded, shape, frame);
+    writeBack.before(frame);
+    // Rows 2 and 3 (one chroma site row of 4:2:0, both fields) and row 6: pair p holds luma p and
+    // 255 - p, Cb p, Cr 255 - p, every value; pairs from 120 to 135 are left alone in row 6.
+    const bool uyvy = c.working == FrameFormat::Uyvy;
+    const auto changedPair = [](int y, int p) { return y == 2 || y == 3 || (y == 6 && (p < 120 || p >= 136)); };
+    for (int y = 0; y < kTall; ++y)
+      for (int p = 0; p < kWide / 2; ++p) {
+        if (!changedPair(y, p)) continue;
+        const int v = 2 * p + (y == 3 ? 1 : 0);
+        std::uint8_t* pair = frame.row(y) + 4 * p;
+        pair[uyvy ? 1 : 0] = static_cast<std::uint8_t>(v);
+        pair[uyvy ? 3 : 2] = static_cast<std::uint8_t>(255 - v);
+        pair[uyvy ? 0 : 1] = static_cast<std::uint8_t>(v);
+        pair[uyvy ? 2 : 3] = static_cast<std::uint8_t>(255 - v);
+      }
+    writeBack.after(frame);
+
+    // The plug-in's full-range 8-bit values at the picture's range and depth.
+    const int depth = d.comp[0].depth, top = (1 << depth) - 1, scale = 1 << (depth - 8);
+    const auto luma = [&](int v) {
+      return static_cast<int>(std::lround(c.fullRange ? v * top / 255.0 : (16 + 219 * v / 255.0) * scale));
+    };
+    const auto chroma = [&](double v) {
+      return c.fullRange ? (1 << (depth - 1)) + (v - 128) * top / 255.0 : (128 + 224 * (v - 128) / 255.0) * scale;
+    };
+    const AVFrame& written = *frame.native()->picture;
+    int mismatches = 0;
+    for (int y = 0; y < kTall; ++y)
+      for (int x = 0; x < kWide; ++x) {
+        const int v = 2 * (x / 2) + (y == 3 ? 1 : 0);
+        const int want = !changedPair(y, x / 2) ? sampleAt(*decoded, 0, x, y) : luma(x % 2 == 0 ? v : 255 - v);
+        mismatches += sampleAt(written, 0, x, y) != want;
+      }
+    for (int cy = 0; cy < kTall >> d.log2_chroma_h; ++cy)
+      for (int cx = 0; cx < kWide / 2; ++cx) {
+        // Progressive 4:2:0 site rows take luma rows 2k and 2k + 1; by field 4k + i and 4k + i + 2.
+        const int y0 = d.log2_chroma_h == 0 ? cy : c.interlaced ? cy / 2 * 4 + cy % 2 : 2 * cy;
+        const int y1 = d.log2_chroma_h == 0 ? cy : c.interlaced ? y0 + 2 : y0 + 1;
+        const bool changed = changedPair(y0, cx) || changedPair(y1, cx);
+        // Unchanged rows of a site read back as their full-range working values.
+        double cbSum = 0, crSum = 0;
+        for (const int y : {y0, y1}) {
+          const std::uint8_t* pair = frame.row(y) + 4 * cx;
+          cbSum += chroma(pair[uyvy ? 0 : 1]);
+          crSum += chroma(pair[uyvy ? 2 : 3]);
+        }
+        // Full-range chroma 0 lies below the range at 10 bits (512 - 513.5): it is clamped.
+        const auto sample = [&](double v) { return std::clamp(static_cast<int>(std::lround(v)), 0, top); };
+        const int wantCb = changed ? sample(cbSum / 2) : sampleAt(*decoded, 1, cx, cy);
+        const int wantCr = changed ? sample(crSum / 2) : sampleAt(*decoded, 2, cx, cy);
+        mismatches += sampleAt(written, 1, cx, cy) != wantCb;
+        mismatches += sampleAt(written, 2, cx, cy) != wantCr;
+      }
     EXPECT_EQ(mismatches, 0);
   }
 }
