@@ -1,0 +1,397 @@
+"""The plan: which `zelhost render` commands make each output, and how FFmpeg joins their chunks.
+
+A file is one task, or, when it is long, chunks of --chunk-frames rendered with --start/--frames
+as video only; the join copies the chunks' video one after another and takes the sound, subtitles,
+time code, metadata and chapters from the source once, as one render of the whole file does. The
+plan is data: zelfarm runs it on Dask, and `zelfarm plan` prints it for any other queue.
+"""
+
+import json
+import os
+import shlex
+import subprocess
+from dataclasses import dataclass, field
+from fractions import Fraction
+
+#: Containers whose files can be made from chunks (the others are written by one task).
+CONTAINERS = {"mp4": "mp4", "mov": "mov", "mkv": "matroska"}
+#: What a folder given as -i contributes: its video files, by extension.
+VIDEO_EXTENSIONS = {"mp4", "mov", "mkv", "m4v", "mxf", "avi", "mts", "m2ts", "ts", "webm", "mpg", "mpeg", "y4m",
+                    "dv", "flv", "3gp", "wmv", "ogv", "nut"}
+
+
+#: Tags of the source that describe its own encoding, not the output's (one render drops them too).
+STALE_TAGS = ("encoder", "major_brand", "minor_version", "compatible_brands", "duration")
+
+
+class PlanError(Exception):
+    """A file that cannot be planned: named in one line, the other files go on."""
+
+
+class UsageError(Exception):
+    """A command line that cannot work for any file: exit code 2."""
+
+
+@dataclass
+class Request:
+    """What the user asked for, checked: the same settings for every file."""
+    zelhost: str
+    inputs: list            #: absolute paths of files (folders already expanded); empty: the test pattern
+    output: str             #: a path, a {name}/{ext} pattern, or a folder ending in "/"
+    work_dir: str           #: where the chunks go: a folder every worker reaches
+    passed: list            #: zelhost render options given on to every task, as an argument list
+    overwrite: bool = False
+    start: int = 0
+    frames: int | None = None
+    duration: str | None = None
+    audio: str = "auto"
+    threads: str | None = None
+    chunk_frames: int = 0   #: 0: no chunks, a file per task
+
+
+@dataclass
+class Task:
+    args: list              #: the zelhost command, as an argument list
+    output: str             #: the file it writes
+    frames: int | None      #: frames it renders, where known
+
+
+@dataclass
+class FilePlan:
+    input: str | None
+    output: str
+    error: str | None = None
+    tasks: list = field(default_factory=list)
+    frames: int | None = None
+    join_list: str | None = None      #: path of FFmpeg's concat list
+    join_list_text: str | None = None
+    join: list | None = None          #: the FFmpeg command that joins the chunks
+    result: str | None = None         #: the finished file in the work folder, moved to `output` last
+    notes: list = field(default_factory=list)
+
+    def to_json(self):
+        d = {"input": self.input, "output": self.output}
+        if self.error:
+            d["error"] = self.error
+            return d
+        d["frames"] = self.frames
+        d["tasks"] = [{"args": t.args, "output": t.output, "frames": t.frames} for t in self.tasks]
+        if self.join:
+            d["join"] = {"list": self.join_list, "list_text": self.join_list_text, "args": self.join}
+        d["result"] = self.result
+        if self.notes:
+            d["notes"] = self.notes
+        return d
+
+
+# --- Inputs and outputs -------------------------------------------------------------------------
+
+def extension(path):
+    name = os.path.basename(path)
+    return name.rsplit(".", 1)[1].lower() if "." in name.lstrip(".") else ""
+
+
+def expand_inputs(inputs):
+    """Files as given, and the video files of each folder (sorted, hidden ones left out)."""
+    files = []
+    for path in inputs:
+        if os.path.isdir(path):
+            found = sorted(os.path.join(path, n) for n in os.listdir(path)
+                           if not n.startswith(".") and extension(n) in VIDEO_EXTENSIONS
+                           and os.path.isfile(os.path.join(path, n)))
+            if not found:
+                raise UsageError("-i %s: the folder holds no video file (%s)" % (quoted(path), ", ".join(
+                    "." + e for e in sorted(VIDEO_EXTENSIONS))))
+            files += found
+        else:
+            files.append(path)
+    return files
+
+
+def is_pattern(output):
+    return output.endswith("/") or "{name}" in output or "{ext}" in output
+
+
+def output_for(pattern, path):
+    """The output of input `path`: {name} is its name without extension, {ext} its extension; a
+    folder ending in "/" keeps the whole name."""
+    name = os.path.basename(path)
+    if pattern.endswith("/"):
+        return pattern + name
+    stem = name.rsplit(".", 1)[0] if "." in name.lstrip(".") else name
+    return pattern.replace("{name}", stem).replace("{ext}", extension(name))
+
+
+def quoted(text):
+    return "'" + str(text) + "'"
+
+
+# --- Probing ------------------------------------------------------------------------------------
+
+@dataclass
+class Probe:
+    format_name: str
+    start: float                #: seconds: the earliest start of any stream (FFmpeg's origin)
+    streams: list               #: ffprobe's stream records
+    video: dict | None          #: the video stream rendered
+    pts: list                   #: presentation times of its frames, sorted, in its time base
+    time_base: Fraction
+
+
+def _fraction(text, default=Fraction(0)):
+    try:
+        num, _, den = str(text).partition("/")
+        return Fraction(int(num), int(den or 1)) if int(den or 1) != 0 else default
+    except ValueError:
+        return default
+
+
+def probe(path):
+    done = subprocess.run(["ffprobe", "-v", "error", "-show_streams", "-show_format", "-of", "json", path],
+                          capture_output=True, text=True, check=False)
+    if done.returncode != 0:
+        raise PlanError("cannot read %s: %s" % (quoted(path), last_line(done.stderr) or "ffprobe failed"))
+    info = json.loads(done.stdout or "{}")
+    streams = info.get("streams", [])
+    video = next((s for s in streams if s.get("codec_type") == "video"
+                  and not s.get("disposition", {}).get("attached_pic")), None)
+    pts, tb = [], Fraction(1)
+    if video is not None:
+        tb = _fraction(video.get("time_base"), Fraction(1))
+        done = subprocess.run(["ffprobe", "-v", "error", "-select_streams", str(video["index"]), "-show_entries",
+                               "packet=pts,flags", "-of", "csv=p=0", path], capture_output=True, text=True,
+                              check=False)
+        for line in done.stdout.splitlines():
+            value, _, flags = line.partition(",")
+            # Packets an edit list hides are not shown: they are no frame of the file.
+            if value.strip().lstrip("-").isdigit() and "D" not in flags:
+                pts.append(int(value))
+        pts.sort()
+    fmt = info.get("format", {})
+    try:
+        start = float(fmt.get("start_time", 0))
+    except ValueError:
+        start = 0.0
+    return Probe(fmt.get("format_name", ""), start, streams, video, pts, tb)
+
+
+def last_line(text):
+    lines = [line.strip() for line in (text or "").splitlines() if line.strip()]
+    return lines[-1] if lines else ""
+
+
+# --- The join -----------------------------------------------------------------------------------
+
+def _copy_works(source, index, fmt):
+    """Whether the container takes a copy of the stream: FFmpeg's muxer sets itself up with it."""
+    done = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", source, "-map", "0:%d" % index, "-c", "copy",
+                           "-t", "0", "-f", fmt, "-y", os.devnull], capture_output=True, check=False)
+    return done.returncode == 0
+
+
+def _seconds(text):
+    try:
+        return float(text)
+    except (TypeError, ValueError):
+        return None
+
+
+def kept_streams(source, info, fmt, audio):
+    """The source's other streams as one render keeps them: (index, "copy" or "encode") each, and
+    the notes for what is left out or encoded."""
+    kept, notes = [], []
+    timecode = info.video is not None and "timecode" in {k.lower() for k in info.video.get("tags", {})}
+    for s in info.streams:
+        if info.video is not None and s["index"] == info.video["index"]:
+            continue
+        kind, codec = s.get("codec_type", "other"), s.get("codec_name", "none")
+        name = "stream %d (%s, %s)" % (s["index"], kind, codec)
+        if kind == "audio" and audio == "none":
+            continue
+        if kind == "video":
+            notes.append("not kept: " + name)
+            continue
+        if kind == "data" and codec in ("none", "unknown", "") and timecode:
+            continue  # a time code track: the muxer writes its own from the video's tag
+        copyable = _copy_works(source, s["index"], fmt)
+        if kind == "audio" and (audio == "encode" or (audio == "auto" and not copyable)):
+            kept.append((s["index"], "encode"))
+            notes.append(name + " encoded")
+        elif copyable:
+            kept.append((s["index"], "copy"))
+        else:
+            notes.append("not kept: " + name)
+    return kept, notes
+
+
+def _time(seconds):
+    return "%.6f" % seconds
+
+
+def make_join(source, info, chunks, frames, output_ext, audio, list_path, joined):
+    """The concat list and the FFmpeg command that make `joined` from `chunks` [(start, path)]."""
+    fmt = CONTAINERS[output_ext]
+    kept, notes = kept_streams(source, info, fmt, audio)
+    tb = info.time_base
+    rate = _fraction(info.video.get("avg_frame_rate")) or _fraction(info.video.get("r_frame_rate")) or Fraction(25)
+    pts = info.pts[:frames]
+    first = pts[0] * tb
+    by_index = {s["index"]: s for s in info.streams}
+    starts = [_seconds(by_index[i].get("start_time")) for i, _ in kept]
+    # Output time 0, as one render puts it: the earliest start of the video and the streams kept,
+    # so that each keeps its place against the video.
+    origin = min([float(first)] + [s for s in starts if s is not None])
+    # The first chunk is the file's beginning: its own time 0 is the earliest of its video and the
+    # other streams it kept (no sound), which its list entry skips so that every chunk starts at
+    # its first frame.
+    chunk0_starts = [s for (i, how), s in zip(kept, starts)
+                     if s is not None and by_index[i].get("codec_type") != "audio"]
+    lead0 = float(first) - min([float(first)] + chunk0_starts)
+    lines = ["ffconcat version 1.0"]
+    for n, (k, path) in enumerate(chunks):
+        lines.append("file " + _concat_quoted(path))
+        if n == 0 and lead0 > 0:
+            lines.append("inpoint " + _time(lead0))
+        if n + 1 < len(chunks):
+            # Durations from the source's own timestamps, rounded so that their running sum stays
+            # on the exact start of the next chunk.
+            here, there = (pts[k] - pts[0]) * tb, (pts[chunks[n + 1][0]] - pts[0]) * tb
+            micro = round(there * 1000000) - round(here * 1000000)
+            lines.append("duration %d.%06d" % divmod(micro, 1000000))
+    end = float(pts[-1] * tb) - origin + float(1 / rate)
+    args = ["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "concat", "-safe", "0"]
+    if float(first) - origin > 0:
+        args += ["-itsoffset", _time(float(first) - origin)]
+    args += ["-i", list_path]
+    if info.start < origin:
+        args += ["-itsoffset", _time(info.start - origin)]
+    args += ["-i", source, "-map", "0:v:0"]
+    for index, _ in kept:
+        args += ["-map", "1:%d" % index]
+    args += ["-map_metadata", "1", "-map_chapters", "1", "-map_metadata:s:0", "1:s:%d" % info.video["index"],
+             "-c:0", "copy"]
+    for n, (index, how) in enumerate(kept, start=1):
+        args += ["-map_metadata:s:%d" % n, "1:s:%d" % index]
+        if how == "copy":
+            args += ["-c:%d" % n, "copy"]
+    # Tags the encoder or muxer writes for itself: a copy would carry the source's stale values.
+    for stale in STALE_TAGS:
+        args += ["-metadata", stale + "="]
+        for n in range(len(kept) + 1):
+            args += ["-metadata:s:%d" % n, stale + "="]
+    if fmt in ("mp4", "mov"):
+        args += ["-movflags", "+faststart"]
+    args += ["-t", _time(end), "-f", fmt, joined]
+    return "\n".join(lines) + "\n", args, notes
+
+
+def _concat_quoted(path):
+    return "'" + path.replace("'", "'\\''") + "'"
+
+
+# --- Planning a file ----------------------------------------------------------------------------
+
+def _task_args(req, input_path, output, start=None, frames=None, audio=None):
+    args = [req.zelhost, "render"]
+    if input_path is not None:
+        args += ["-i", input_path]
+    args += ["-o", output, "-y", "-q"]
+    if start is not None:
+        args += ["--start", str(start)]
+    elif req.start:
+        args += ["--start", str(req.start)]
+    if frames is not None:
+        args += ["--frames", str(frames)]
+    elif req.frames is not None:
+        args += ["--frames", str(req.frames)]
+    elif req.duration is not None:
+        args += ["--duration", req.duration]
+    args += ["--audio", audio or req.audio]
+    if req.threads:
+        args += ["--threads", req.threads]
+    return args + req.passed
+
+
+def plan_file(req, input_path, output, folder):
+    """The tasks that make `output` from `input_path`, writing into `folder` (the file's own in the
+    work folder). Raises PlanError for a file that cannot be done as asked."""
+    plan = FilePlan(input_path, output)
+    ext = extension(output)
+    result = os.path.join(folder, "whole." + (ext or "out"))
+    # A file is split where its frames and the rest of it can be put together again as one render
+    # gives them: a video file into a video container, from its first frame.
+    info = probe(input_path) if input_path is not None and req.chunk_frames > 0 else None
+    chunked = (info is not None and ext in CONTAINERS and info.video is not None and len(info.pts) > 1
+               and not info.format_name.startswith("image2") and not info.format_name.endswith("_pipe")
+               and req.start == 0 and req.duration is None)
+    frames = None
+    if chunked:
+        frames = len(info.pts) if req.frames is None else min(req.frames, len(info.pts))
+        chunked = frames > req.chunk_frames
+    if not chunked:
+        plan.tasks = [Task(_task_args(req, input_path, result), result, req.frames)]
+        plan.result, plan.frames = result, frames
+        return plan
+    chunks = []
+    for k in range(0, frames, req.chunk_frames):
+        n = min(req.chunk_frames, frames - k)
+        path = os.path.join(folder, "chunk-%09d.%s" % (k, ext))
+        chunks.append((k, path))
+        plan.tasks.append(Task(_task_args(req, input_path, path, start=k, frames=n, audio="none"), path, n))
+    joined = os.path.join(folder, "joined." + ext)
+    plan.join_list = os.path.join(folder, "chunks.ffconcat")
+    plan.join_list_text, plan.join, plan.notes = make_join(input_path, info, chunks, frames, ext, req.audio,
+                                                           plan.join_list, joined)
+    plan.result, plan.frames = joined, frames
+    return plan
+
+
+def plan_all(req, run_folder):
+    """A FilePlan per input, in order; a file that cannot be planned carries its error."""
+    inputs = req.inputs or [None]
+    if len(inputs) > 1 and not is_pattern(req.output):
+        raise UsageError("-o %s: %d inputs need a pattern with {name} (and {ext}), or a folder ending in /" % (
+            quoted(req.output), len(inputs)))
+    plans, taken = [], {}
+    for n, path in enumerate(inputs):
+        output = output_for(req.output, path) if path is not None and is_pattern(req.output) else req.output
+        output = os.path.abspath(output)
+        folder = os.path.join(run_folder, "%04d-%s" % (n, os.path.basename(path or "pattern")))
+        try:
+            if path is not None and not os.path.exists(path):
+                raise PlanError("cannot read %s: no such file" % quoted(path))
+            if output in taken:
+                raise PlanError("%s is the output of %s too" % (quoted(output), quoted(taken[output])))
+            if path is not None and os.path.exists(output) and os.path.samefile(output, path):
+                raise PlanError("-o %s is the input: the render would destroy it" % quoted(output))
+            if not os.path.isdir(os.path.dirname(output)):
+                raise PlanError("cannot write %s: folder %s does not exist" % (
+                    quoted(output), quoted(os.path.dirname(output))))
+            if os.path.lexists(output) and not req.overwrite:
+                raise PlanError("%s exists already: add -y to replace it" % quoted(output))
+            taken[output] = path
+            plans.append(plan_file(req, path, output, folder))
+        except PlanError as e:
+            plans.append(FilePlan(path, output, error=str(e)))
+    return plans
+
+
+# --- Printing -----------------------------------------------------------------------------------
+
+def shell_tasks(plans):
+    return [shlex.join(t.args) for p in plans if not p.error for t in p.tasks]
+
+
+def shell_finish(plans, overwrite):
+    """After every task: the joins, and each result moved to its output, then the work folder
+    removed. A file whose task failed is left out by `set -e`'s stop, never half written."""
+    lines = []
+    for p in plans:
+        if p.error:
+            lines.append("# %s: %s" % (p.input, p.error))
+            continue
+        if p.join:
+            lines.append("cat > %s <<'ZELFARM_LIST'\n%sZELFARM_LIST" % (shlex.quote(p.join_list), p.join_list_text))
+            lines.append(shlex.join(p.join))
+        lines.append(shlex.join(["mv", "-f" if overwrite else "-n", "--", p.result, p.output]))
+    return lines
