@@ -6,6 +6,11 @@
 // All definition operations copy what they are given: text, attribute values and component lists
 // may be freed by the caller as soon as the call returns. Add operations (AddLayout, AddChild,
 // AddParameter) take their own reference to the object added.
+//
+// Threads. Registration (VOKRegisterPlugin, VOKRegisterComponent) runs on the thread the host
+// calls it on; the definitions made during one registration are used by that thread only until
+// the export returns them, after which the host owns them. Creation operations hand back their
+// object with one reference (null first, null on failure).
 #pragma once
 
 #include "VOKBase.h"

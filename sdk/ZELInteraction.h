@@ -1,5 +1,7 @@
 // What a host hands the interactive components: the layout source of the parameter panel and the
-// overlay context of the viewer.
+// overlay context of the viewer. Both are used on the host's user-interface thread only, during
+// the call they were handed in (an overlay keeps its context between Attach and Detach, and uses
+// it from its own operations, which run on that thread too).
 #pragma once
 
 #include "VOKBase.h"

@@ -1,5 +1,31 @@
 // The interfaces a host calls on the components of a plug-in: the effect, the on-screen overlay,
 // the parameter update handler and the modal user interface.
+//
+// Threads. A plug-in starts no threads and takes no locks of its own; these rules are what a host
+// may rely on and must keep:
+//   - IZELEffect::Render and GetRegionOfDefinition may run on any threads, for any number of
+//     frames of one effect object at once: each call keeps its data in the call and reads only the
+//     host objects it is handed. The host must not change the sequence (frame size, rate, field
+//     layout, colour model) of an effect context while such calls run; parameter values may
+//     change, and each call reads them at its own render time.
+//   - The other IZELEffect operations, and every operation of IZELGraphicOverlay, IZELUpdateParams
+//     and IZELModalUI, run on the host's user-interface thread, one at a time (the overlay and the
+//     font dialog keep module-wide state without a lock). DoModal blocks that thread while its
+//     dialog is open, and only one DoModal may be open at a time.
+//   - AddRef, Release and QueryInterface may be called from any thread: reference counts change
+//     atomically, and an object is destroyed by the thread whose Release brought its count to 0.
+//
+// Sequence and frame operations. A host need not call QueryCapabilities, BeginSequence,
+// PrepareFrame, IsIdentity, FinishFrame or EndSequence: a render depends on nothing they do, and
+// this effect returns VOK_OK from each (VOK_E_NOTIMPL from QueryCapabilities) without touching its
+// arguments. A host that calls them calls BeginSequence before the first Render of a sequence,
+// PrepareFrame and FinishFrame around the renders of one frame, and EndSequence after the last.
+// InitInstance is called once per effect object, before its first Render, by hosts that call it.
+//
+// Out-parameters. An operation that hands back an interface sets it to null first and, on
+// VOK_OK, leaves one reference that the caller owns; on any other result it stays null. Host
+// records (ZELRegion, the capability and preference records) are left untouched unless the
+// operation says it fills them.
 #pragma once
 
 #include "VOKBase.h"
@@ -25,15 +51,19 @@ struct ZELRegion {
 class IZELEffect : public IVOKUnknown {
  public:
   /// Slot 3. Asks what the effect can render for a context; `request` and `answer` are host
-  /// records. An effect that has nothing to say returns VOK_E_NOTIMPL.
+  /// records. An effect that has nothing to say returns VOK_E_NOTIMPL and leaves `answer` as it
+  /// was. User-interface thread.
   virtual VOKRESULT QueryCapabilities(IZELEffectContext* context, const void* request, void* answer) = 0;
-  /// Slot 4. Called once when an instance is made. VOK_OK, or VOK_E_INVALIDARG for null.
+  /// Slot 4. Called once when an instance is made, before its first render (optional for a host).
+  /// VOK_OK, or VOK_E_INVALIDARG for a null context.
   virtual VOKRESULT InitInstance(IZELEffectContext* context) = 0;
-  /// Slot 5. A sequence of renders begins (`frameCount` frames).
+  /// Slot 5. A sequence of renders begins (`frameCount` frames). Optional for a host; VOK_OK.
   virtual VOKRESULT BeginSequence(IZELEffectContext* context, std::int64_t frameCount) = 0;
-  /// Slot 6. A frame is about to be rendered.
+  /// Slot 6. A frame is about to be rendered. Optional for a host; VOK_OK.
   virtual VOKRESULT PrepareFrame(IZELEffectContext* context, IZELFrameContext* frame, IZELRenderContext* render) = 0;
-  /// Slot 7. Whether the effect changes the frame at all for these contexts; `*identity` 1 when not.
+  /// Slot 7. Whether the effect changes the frame at all for these contexts: an effect that knows
+  /// sets `*identity` to 1 when it does not, 0 when it does; one that does not know (this clock)
+  /// returns VOK_OK and leaves `*identity` as the host set it. Optional for a host.
   virtual VOKRESULT IsIdentity(IZELEffectContext* context, IZELRenderContext* render, std::int32_t* identity) = 0;
   /// Slot 8. Renders one frame or field into `output`. `context`, `frame`, `render` and `output`
   /// must be non-null; `inputs`, `parameters` and `reserved` are host objects an effect may ignore
@@ -42,19 +72,22 @@ class IZELEffect : public IVOKUnknown {
   virtual VOKRESULT Render(IZELEffectContext* context, IVOKUnknown* inputs, IVOKUnknown* parameters,
                            IZELFrameContext* frame, IVOKUnknown* reserved, IZELRenderContext* render,
                            IZELOutput* output) = 0;
-  /// Slot 9. A frame has been rendered.
+  /// Slot 9. A frame has been rendered. Optional for a host; VOK_OK.
   virtual VOKRESULT FinishFrame(IZELEffectContext* context, IZELFrameContext* frame, IZELRenderContext* render) = 0;
   /// Slot 10. The region the effect draws in, into the host record `region` (a ZELRegion, or
-  /// null). Returns VOK_OK whether or not it answers.
+  /// null). Any thread, like Render. Returns VOK_OK whether or not it answers; an answer sets
+  /// `known` to 1 and the rectangle, no answer leaves the whole record as the host set it.
   virtual VOKRESULT GetRegionOfDefinition(IZELEffectContext* context, IZELRenderContext* render, void* region) = 0;
-  /// Slot 11. A sequence of renders ends.
+  /// Slot 11. A sequence of renders ends. Optional for a host; VOK_OK.
   virtual VOKRESULT EndSequence(IZELEffectContext* context, std::int64_t framesRendered) = 0;
 
  protected:
   ~IZELEffect() = default;
 };
 
-/// The on-screen overlay in the host's viewer. Fifteen operations. Points are frame-relative.
+/// The on-screen overlay in the host's viewer. Fifteen operations. Points are frame-relative. Every
+/// operation on the host's user-interface thread, one at a time; the overlay reads and writes the
+/// effect's parameters only during the calls.
 class IZELGraphicOverlay : public IVOKUnknown {
  public:
   /// Slot 3. Attaches the viewer's context (the overlay takes a reference). VOK_E_INVALIDARG for null.
@@ -86,7 +119,7 @@ class IZELGraphicOverlay : public IVOKUnknown {
   ~IZELGraphicOverlay() = default;
 };
 
-/// Adapts the parameter panel after a parameter change.
+/// Adapts the parameter panel after a parameter change. User-interface thread.
 class IZELUpdateParams : public IVOKUnknown {
  public:
   /// Slot 3. `context`: the effect instance; `changed`: the host's record of what changed (only

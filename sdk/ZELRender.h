@@ -21,6 +21,19 @@
 // Time: a render context's time is in frames from the effect's start (the host may use fractions
 // for the second field of an interlaced frame: the reference host renders the first field of
 // frame k at time k and the second at k + 0.5).
+//
+// Threads. The contexts, output, input layers and images handed to one call belong to that call:
+// a plug-in uses them on the calling thread while the call runs, and a host hands each concurrent
+// call objects of its own. Parameter objects and their animated face are shared by every call of
+// an effect instance: their reads may run on any threads at once, and a write (the overlay, a
+// dialog, the host's own panel) is seen whole or not at all by a read. The console may be used
+// from any thread.
+//
+// Out-parameters. Where an operation hands back an interface (GetImage, GetPixelFormat,
+// GetInputLayer, GetParameter...), it sets the pointer to null first; on VOK_OK it holds one
+// reference that the caller owns, on every other result it is null. Buffers a Get operation fills
+// are left untouched on failure, and the pointers of operations documented as "either may be
+// null" are simply skipped when null.
 #pragma once
 
 #include "VOKBase.h"
