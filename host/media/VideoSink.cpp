@@ -78,6 +78,8 @@ namespace {
 using namespace detail;
 
 constexpr const char* kDefaultCodec = "libx264";
+/// Frames between two looks at whether the output has appeared under its name meanwhile.
+constexpr std::int64_t kTargetCheckInterval = 16;
 
 std::string extensionOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -492,6 +494,9 @@ public:
   bool encodesNative() const override { return m_encoder.usesNative(); }
 
   void writeFrame(const Frame& frame) override {
+    // An output that another program makes meanwhile would refuse this one's rename at the end:
+    // the render stops when it appears, not after all its work.
+    if (m_file && m_written % kTargetCheckInterval == 0) m_file->checkTargetStillFree();
     m_encoder.encode(frame, presentationTime(frame), [&](AVPacket& packet) { writeVideo(packet); });
   }
 
@@ -582,6 +587,7 @@ public:
     checkSize(path, options);
     m_sequence = isSequencePattern(path);
     if (m_sequence) {
+      clearStaleParts(path);
       char name[4096];
       if (av_get_frame_filename2(name, sizeof name, path.c_str(), options.firstNumber, 0) < 0) {
         throw Error("cannot write '" + path + "': a sequence name needs exactly one %d pattern");
@@ -609,7 +615,7 @@ public:
       if (av_get_frame_filename2(name, sizeof name, m_path.c_str(), number, 0) < 0) {
         throw Error("cannot write '" + m_path + "': no file name for picture " + std::to_string(number));
       }
-      m_files.emplace_back(name, m_options.overwrite);
+      m_files.emplace_back(name, m_options.overwrite, /*clearStale=*/false);
     }
     m_encoder.encode(frame, m_written, [&](AVPacket& packet) { save(packet); });
   }

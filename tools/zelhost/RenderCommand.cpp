@@ -28,15 +28,19 @@ using namespace zel::host;
 
 namespace {
 
-/// Ctrl-C or SIGTERM stopped the render: exit code 130, as a shell reports an interrupted command.
+/// A signal (Ctrl-C, SIGTERM, a closed terminal's SIGHUP, SIGQUIT) stopped the render: exit code
+/// 128 + the signal's number, as a shell reports a command the signal ended.
 class Interrupted : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  Interrupted(int signal, const std::string& message) : std::runtime_error(message), m_signal(signal) {}
+  int ExitCode() const { return 128 + m_signal; }
+
+ private:
+  int m_signal;
 };
 
 /// The output was written but holds fewer frames than asked for: the input is damaged.
 constexpr int kExitShort = 3;
-constexpr int kExitInterrupted = 130;
 
 // --- Parameters ----------------------------------------------------------------------------------
 
@@ -122,36 +126,52 @@ std::string ShownText(const media::Orientation& shown, int width, int height) {
 // --- Interruption --------------------------------------------------------------------------------
 
 std::atomic<bool> gInterrupted{false};
+std::atomic<int> gSignal{0};
 
-extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
+extern "C" void OnInterrupt(int signal) {
+  gSignal.store(signal);
+  gInterrupted.store(true);
+}
 
-/// While alive, Ctrl-C and SIGTERM stop the render at the next frame instead of killing the
-/// process, so that the temporary output is removed as on any other failure.
+/// The signals that end a render as a failure ends it: the temporary output removed, nothing left.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+/// While alive, the stop signals end the render at the next frame instead of killing the process,
+/// so that the temporary output is removed as on any other failure.
 class InterruptGuard {
  public:
   InterruptGuard() {
     gInterrupted.store(false);
+    gSignal.store(0);
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &m_oldInt);
-    sigaction(SIGTERM, &action, &m_oldTerm);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &action, &m_old[i]);
   }
   ~InterruptGuard() {
-    sigaction(SIGINT, &m_oldInt, nullptr);
-    sigaction(SIGTERM, &m_oldTerm, nullptr);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &m_old[i], nullptr);
   }
   InterruptGuard(const InterruptGuard&) = delete;
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 
+  /// Throws Interrupted when a stop signal came.
+  static void Check(const RenderPlan& plan) {
+    if (!gInterrupted.load()) return;
+    const int signal = gSignal.load();
+    const char* name = sigabbrev_np(signal);
+    throw Interrupted(signal, std::string("interrupted (SIG") + (name != nullptr ? name : "?") +
+                                  "); nothing was written to " + Quoted(plan.output));
+  }
+
  private:
-  struct sigaction m_oldInt {};
-  struct sigaction m_oldTerm {};
+  struct sigaction m_old[std::size(kStopSignals)] {};
 };
 
 // --- The render ----------------------------------------------------------------------------------
 
 int Run(const RenderPlan& plan) {
+  // An output that exists is refused before any work (and again as it is put in place).
+  CheckOutputPlace(plan.output, plan.overwrite);
   Plugin plugin(plan.plugin);
   EffectInstance instance(plugin);
   ApplyParameters(instance, plan);
@@ -200,7 +220,6 @@ int Run(const RenderPlan& plan) {
     expected = count ? std::min(*count, available) : available;
   }
 
-  CheckOutputPlace(plan.output, plan.overwrite);
   media::SinkOptions sinkOptions;
   sinkOptions.width = info.width;
   sinkOptions.height = info.height;
@@ -223,6 +242,8 @@ int Run(const RenderPlan& plan) {
     sinkOptions.copyFrom = media::CopyFrom::of(source, plan.start);
     if (sinkOptions.copyFrom) sinkOptions.copyFrom->audio = plan.audio;
   }
+  // From the moment the temporary output exists, a stop signal must let it be removed.
+  InterruptGuard interruptGuard;
   media::VideoSink sink(plan.output, sinkOptions);
   // A picture file or Y4M has no place for the rotation (a video container names it in lost()).
   if (plan.outputKind != OutputKind::Video && (!info.orientation.identity() || info.tilt != 0))
@@ -238,19 +259,19 @@ int Run(const RenderPlan& plan) {
 
   if (plan.start > 0) source.seek(plan.start);
   media::ProgressLine progress(stderr, expected, !plan.quiet && media::ProgressLine::isTerminal(stderr));
-  InterruptGuard interruptGuard;
   RenderJobOptions job;
   job.threads = plan.threads;
   job.count = count;
   job.progress = &progress;
   job.stop = &gInterrupted;
   const RenderJobResult result = RunRenderJob(source, sink, renderer, job);
-  if (result.stopped) throw Interrupted("interrupted; nothing was written to " + Quoted(plan.output));
+  InterruptGuard::Check(plan);
   const std::int64_t written = result.written;
   if (written == 0) {
     if (!source.damage().empty()) throw media::Error(source.damage() + "; nothing was written");
     throw media::Error("nothing to render: " + plan.InputName() + " has no frame " + std::to_string(plan.start));
   }
+  InterruptGuard::Check(plan);  // a signal while the last frames were written
   sink.commit();
   progress.finish(written);
 
@@ -290,7 +311,7 @@ CommandRunner AddRenderCommand(CLI::App& app) {
       return kExitUsage;
     } catch (const Interrupted& e) {
       PrintError(e.what());
-      return kExitInterrupted;
+      return e.ExitCode();
     }
   };
 }

@@ -361,8 +361,10 @@ Font (the digital clock): --font "FACE,HEIGHT,WEIGHT,ITALIC,UNDERLINE,STRIKEOUT"
 Exit codes: 0 done; 1 a failure (a file that cannot be read or written, a wrong project file, the
   effect failing; nothing is written); 2 a command line that cannot work (an output that is an
   input is refused); 3 the output was written but is short: the input is damaged, and the frames
-  before the damage were rendered (a warning names the frame where reading stopped); 130
-  interrupted (Ctrl-C). Errors are one line on standard error.
+  before the damage were rendered (a warning names the frame where reading stopped); 128 + N
+  stopped by signal N, nothing written (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP: the terminal
+  closed, 131 SIGQUIT). A part file a killed render left beside its output is removed by the
+  next render of that output. Errors are one line on standard error.
 
 Examples:
   zelhost render -i holiday.mp4 -o holiday-clock.mp4

@@ -8,11 +8,22 @@ namespace zel::media::detail {
 /// Reserves a temporary file beside `target` (same folder, so the final rename is atomic and
 /// never copies). Whoever writes the output writes tempPath(); commit() gives it the target's
 /// name; destruction without commit removes the temporary file, so a failed or abandoned write
-/// leaves nothing behind. Throws Error when the folder cannot take a new file, or when the target
-/// exists and `overwrite` is false.
+/// leaves nothing behind.
+///
+/// The temporary file is named ".NAME.part-PID@HOST-RANDOM": its owner's process and machine. A
+/// process that ends without unwinding (SIGKILL, a crash, a power cut) cannot remove its own, so
+/// the next PendingFile of that target removes every one whose owner, on this machine, no longer
+/// runs; a part file of a running process, or of another machine (a shared folder), is never
+/// touched. Without `overwrite`, a running process that writes the same target is a conflict:
+/// its output would replace or be refused by this one at the end, so it is refused now.
+///
+/// Throws Error when the folder cannot take a new file, when the target exists and `overwrite`
+/// is false, or when another process is writing the same target and `overwrite` is false.
 class PendingFile {
 public:
-  PendingFile(std::string target, bool overwrite);
+  /// `clearStale`: remove the part files of this target left by processes that ended (a
+  /// sequence of pictures clears them once for its whole pattern instead: clearStaleParts).
+  PendingFile(std::string target, bool overwrite, bool clearStale = true);
   ~PendingFile();
   PendingFile(PendingFile&& other) noexcept;
   PendingFile& operator=(PendingFile&&) = delete;
@@ -30,6 +41,11 @@ public:
   void withdraw();
   bool committed() const { return m_committed; }
 
+  /// Throws Error when, without overwrite, something has appeared under the target's name since
+  /// the file was reserved (another program wrote it): the write that would end in a refused
+  /// rename stops at once instead. Costs one lstat.
+  void checkTargetStillFree() const;
+
 private:
   std::string m_target;
   std::string m_temp;
@@ -39,5 +55,9 @@ private:
 
 /// Throws Error when `target` exists and may not be replaced.
 void checkReplaceable(const std::string& target, bool overwrite);
+
+/// Removes, in the folder of `pattern`, the part files left by ended processes of this machine
+/// for every target name `pattern` (a printf %d pattern, as a picture sequence is named) makes.
+void clearStaleParts(const std::string& pattern);
 
 }  // namespace zel::media::detail
