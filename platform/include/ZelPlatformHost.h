@@ -11,6 +11,16 @@
 /// until DeleteDC. Null for a null buffer or a bad size.
 ZEL_PLATFORM_API HDC ZelCreateSurfaceDC(void* pixels, int width, int height, int stride);
 
+/// A DC that measures instead of drawing: graphics objects and primitives on it behave as on a
+/// memory DC holding a width x height DIB section, but write no pixel; ZelGetMeasuredRect then
+/// gives the rectangle that drawing covered, the same that ZelGetDibDrawnRect gives after the
+/// same drawing on such a DIB section. So a caller learns where a drawing lands for the cost of
+/// its geometry. Null for a size CreateDIBSection refuses. Delete it with DeleteDC.
+ZEL_PLATFORM_API HDC ZelCreateMeasureDC(int width, int height);
+/// The rectangle drawing on a measuring DC has covered so far (as ZelGetDibDrawnRect reports it);
+/// FALSE for a DC that does not measure.
+ZEL_PLATFORM_API BOOL ZelGetMeasuredRect(HDC dc, RECT* covered);
+
 /// The rectangle (image coordinates, top row 0 whatever the row order; right and bottom
 /// excluded) that holds everything drawn into the DIB section since it was made or cleared,
 /// rounded out to whole pixels. Outside it every byte is 0. An empty rectangle (all 0) when

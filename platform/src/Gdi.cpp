@@ -92,11 +92,13 @@ class Rasterizer {
     x += m_org.x;
     y += m_org.y;
     if (x < m_area.left || x >= m_area.right || y < m_area.top || y >= m_area.bottom) return;
-    std::uint8_t* p = m_surface->Row(static_cast<int>(y)) + x * 4;
-    p[0] = GetBValue(c);
-    p[1] = GetGValue(c);
-    p[2] = GetRValue(c);
-    p[3] = 255;
+    if (!m_surface->Measuring()) {
+      std::uint8_t* p = m_surface->Row(static_cast<int>(y)) + x * 4;
+      p[0] = GetBValue(c);
+      p[1] = GetGValue(c);
+      p[2] = GetRValue(c);
+      p[3] = 255;
+    }
     m_touched.Unite({static_cast<int>(x), static_cast<int>(y), static_cast<int>(x) + 1, static_cast<int>(y) + 1});
   }
   /// A horizontal run [x0, x1] of logical row y.
@@ -142,6 +144,24 @@ ZEL_PLATFORM_API HDC ZelCreateSurfaceDC(void* pixels, int width, int height, int
   HDC hdc = NewDC(DcKind::Surface);
   LookUpDC(hdc)->hostSurface = std::move(surface);
   return hdc;
+}
+
+ZEL_PLATFORM_API HDC ZelCreateMeasureDC(int width, int height) {
+  auto surface = PixelSurface::CreateMeasure(width, height);
+  if (!surface) return nullptr;
+  HDC hdc = NewDC(DcKind::Surface);
+  LookUpDC(hdc)->hostSurface = std::move(surface);
+  return hdc;
+}
+
+ZEL_PLATFORM_API BOOL ZelGetMeasuredRect(HDC hdc, RECT* covered) {
+  DeviceContext* dc = LookUpDC(hdc);
+  if (!dc || !covered) return FALSE;
+  const std::shared_ptr<PixelSurface> surface = dc->Surface();
+  if (!surface || !surface->Measuring()) return FALSE;
+  const PixelRect r = surface->Drawn();
+  *covered = r.Empty() ? RECT{0, 0, 0, 0} : RECT{r.left, r.top, r.right, r.bottom};
+  return TRUE;
 }
 
 ZEL_PLATFORM_API BOOL DeleteDC(HDC hdc) {

@@ -35,6 +35,9 @@ class PixelSurface {
   static std::shared_ptr<PixelSurface> CreateDib(int width, int height, bool topDown);
   /// The caller's memory (row 0 at `pixels`, top-down); not owned.
   static std::shared_ptr<PixelSurface> CreateExternal(void* pixels, int width, int height, int stride);
+  /// A surface of width x height without pixels: drawing on it only records what it would cover
+  /// (Drawn()), exactly as on a DIB section of that size. Null for a size a DIB section refuses.
+  static std::shared_ptr<PixelSurface> CreateMeasure(int width, int height);
   ~PixelSurface();
   PixelSurface(const PixelSurface&) = delete;
   PixelSurface& operator=(const PixelSurface&) = delete;
@@ -49,6 +52,8 @@ class PixelSurface {
   }
   PixelRect Bounds() const { return {0, 0, m_width, m_height}; }
   PixelRect Drawn() const { return m_drawn; }
+  /// True for a surface that only measures (CreateMeasure): it has no pixels.
+  bool Measuring() const { return m_bits == nullptr; }
 
   /// The Cairo surface over the same memory (image row order), made on first use; null when
   /// Cairo refuses it.

@@ -86,9 +86,9 @@ template <class PointT>
 Status FillPolygonT(GpGraphics* g, GpBrush* brush, const PointT* points, INT count, GpFillMode fillMode) {
   if (!g || !brush || !points || count < 3 || (fillMode != FillModeAlternate && fillMode != FillModeWinding))
     return InvalidParameter;
-  if (!g->cr) return Ok;
+  if (!g->Active()) return Ok;
   const auto [x0, y0, x1, y1] = BoundsOf(points, count);
-  if (!g->Touch(x0, y0, x1, y1)) return Ok;
+  if (!g->Touch(x0, y0, x1, y1) || !g->cr) return Ok;
   cairo_new_path(g->cr);
   for (INT i = 0; i < count; ++i) cairo_line_to(g->cr, points[i].X + kPixelOffset, points[i].Y + kPixelOffset);
   cairo_close_path(g->cr);
@@ -99,7 +99,7 @@ Status FillPolygonT(GpGraphics* g, GpBrush* brush, const PointT* points, INT cou
 }  // namespace
 
 bool GpGraphics::Touch(double x0, double y0, double x1, double y1) {
-  if (!surface || !cr) return false;
+  if (!surface || !Active()) return false;
   const double limit = 1e9;
   auto lo = [&](double v) { return static_cast<int>(std::floor(std::clamp(v, -limit, limit))) - 1; };
   auto hi = [&](double v) { return static_cast<int>(std::ceil(std::clamp(v, -limit, limit))) + 2; };
@@ -258,8 +258,8 @@ ZEL_PLATFORM_API Status GdipDeletePen(GpPen* pen) {
 
 ZEL_PLATFORM_API Status GdipFillEllipse(GpGraphics* g, GpBrush* brush, REAL x, REAL y, REAL width, REAL height) {
   if (!g || !brush) return InvalidParameter;
-  if (!g->cr || !(width > 0) || !(height > 0)) return Ok;
-  if (!g->Touch(x, y, static_cast<double>(x) + width, static_cast<double>(y) + height)) return Ok;
+  if (!g->Active() || !(width > 0) || !(height > 0)) return Ok;
+  if (!g->Touch(x, y, static_cast<double>(x) + width, static_cast<double>(y) + height) || !g->cr) return Ok;
   cairo_new_path(g->cr);
   cairo_save(g->cr);
   cairo_translate(g->cr, x + width / 2.0 + kPixelOffset, y + height / 2.0 + kPixelOffset);
@@ -276,8 +276,8 @@ ZEL_PLATFORM_API Status GdipFillEllipseI(GpGraphics* g, GpBrush* brush, INT x, I
 
 ZEL_PLATFORM_API Status GdipFillRectangle(GpGraphics* g, GpBrush* brush, REAL x, REAL y, REAL width, REAL height) {
   if (!g || !brush) return InvalidParameter;
-  if (!g->cr || !(width > 0) || !(height > 0)) return Ok;
-  if (!g->Touch(x, y, static_cast<double>(x) + width, static_cast<double>(y) + height)) return Ok;
+  if (!g->Active() || !(width > 0) || !(height > 0)) return Ok;
+  if (!g->Touch(x, y, static_cast<double>(x) + width, static_cast<double>(y) + height) || !g->cr) return Ok;
   cairo_new_path(g->cr);
   cairo_rectangle(g->cr, x + kPixelOffset, y + kPixelOffset, width, height);
   return Fill(g, brush);
@@ -300,13 +300,13 @@ ZEL_PLATFORM_API Status GdipFillPolygonI(GpGraphics* g, GpBrush* brush, const Gp
 
 ZEL_PLATFORM_API Status GdipDrawPolygon(GpGraphics* g, GpPen* pen, const GpPointF* points, INT count) {
   if (!g || !pen || !points || count < 2) return InvalidParameter;
-  if (!g->cr) return Ok;
+  if (!g->Active()) return Ok;
   // Thinner pens still draw one pixel wide, as on the platform.
   const double width = std::max<double>(1.0, pen->width);
   const auto [x0, y0, x1, y1] = BoundsOf(points, count);
   // Mitred corners may reach well beyond the points: widen by the miter limit.
   const double reach = width * 5;
-  if (!g->Touch(x0 - reach, y0 - reach, x1 + reach, y1 + reach)) return Ok;
+  if (!g->Touch(x0 - reach, y0 - reach, x1 + reach, y1 + reach) || !g->cr) return Ok;
   cairo_new_path(g->cr);
   for (INT i = 0; i < count; ++i) cairo_line_to(g->cr, points[i].X + kPixelOffset, points[i].Y + kPixelOffset);
   cairo_close_path(g->cr);

@@ -81,4 +81,8 @@ struct GpGraphics {
   /// Marks the device-space box (x0, y0)-(x1, y1), widened by a pixel for antialiasing, as
   /// drawn; false when it lies outside the drawable area (nothing to draw).
   bool Touch(double x0, double y0, double x1, double y1);
+  /// True on a measuring surface: a drawing call marks what it covers (Touch) and draws nothing.
+  bool Measuring() const { return surface && surface->Measuring(); }
+  /// Whether a drawing call has anything to do: draw, or measure.
+  bool Active() const { return cr != nullptr || Measuring(); }
 };

@@ -244,7 +244,7 @@ ZEL_PLATFORM_API Status GdipMeasureString(GpGraphics* graphics, const WCHAR* str
 ZEL_PLATFORM_API Status GdipDrawString(GpGraphics* graphics, const WCHAR* string, INT length, const GpFont* font,
                                        const RectF* layoutRect, const GpStringFormat* format, const GpBrush* brush) {
   if (!graphics || !string || !font || !layoutRect || !brush || length < -1) return InvalidParameter;
-  if (!graphics->cr) return Ok;
+  if (!graphics->Active()) return Ok;
   ScaledFontPtr sf = MakeScaledFont(font, graphics->textHint);
   if (!sf) return GenericError;
   LineLayout line(font, sf.get(), string, length);
@@ -266,7 +266,7 @@ ZEL_PLATFORM_API Status GdipDrawString(GpGraphics* graphics, const WCHAR* string
     ix1 = std::min<double>(ix1, layoutRect->X + layoutRect->Width);
     iy1 = std::min<double>(iy1, layoutRect->Y + layoutRect->Height);
   }
-  if (!graphics->Touch(ix0, iy0, ix1, iy1)) return Ok;
+  if (!graphics->Touch(ix0, iy0, ix1, iy1) || !graphics->cr) return Ok;
 
   cairo_t* cr = graphics->cr;
   cairo_save(cr);

@@ -203,6 +203,15 @@ std::shared_ptr<PixelSurface> PixelSurface::CreateExternal(void* pixels, int wid
   return s;
 }
 
+std::shared_ptr<PixelSurface> PixelSurface::CreateMeasure(int width, int height) {
+  if (width <= 0 || height <= 0 || width > (1 << 15) || height > (1 << 15)) return nullptr;
+  std::shared_ptr<PixelSurface> s(new PixelSurface);
+  s->m_width = width;
+  s->m_height = height;
+  s->m_stride = width * 4;
+  return s;
+}
+
 PixelSurface::~PixelSurface() {
   // Only the drawn region can be non-zero: clearing it returns an all-zero block to the pool.
   // Clear() flushes the Cairo surface, so it goes first and the surface after it; the block goes
@@ -214,7 +223,7 @@ PixelSurface::~PixelSurface() {
 }
 
 cairo_surface_t* PixelSurface::Cairo() {
-  if (!m_cairo) {
+  if (!m_cairo && !Measuring()) {
     // Bottom-up rows: Cairo walks them from the last memory row with a negative stride.
     std::uint8_t* first = Row(0);
     int stride = m_topDown ? m_stride : -m_stride;
@@ -230,6 +239,10 @@ cairo_surface_t* PixelSurface::Cairo() {
 
 void PixelSurface::BeginDraw(const PixelRect& area) {
   PixelRect r = area.Intersect(Bounds());
+  if (Measuring()) {
+    m_drawn.Unite(r);
+    return;
+  }
   if (m_straightDrawn) {
     // Drawing on top of handed-over pixels: Cairo needs them premultiplied again.
     PremultiplyRect(*this, m_drawn);
@@ -261,7 +274,7 @@ void PixelSurface::Flush() {
 }
 
 void PixelSurface::Clear() {
-  PixelRect r = m_drawn.Intersect(Bounds());
+  PixelRect r = Measuring() ? PixelRect{} : m_drawn.Intersect(Bounds());
   if (m_cairo) cairo_surface_flush(m_cairo);
   for (int y = r.top; y < r.bottom; ++y)
     std::memset(Row(y) + static_cast<std::ptrdiff_t>(r.left) * 4, 0, static_cast<std::size_t>(r.right - r.left) * 4);

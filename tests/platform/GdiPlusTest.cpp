@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <thread>
+#include <tuple>
 
 #include "PlatformTestUtil.h"
 
@@ -196,6 +197,61 @@ TEST(GdiplusDrawnRect, ClippedToTheDcAndEmptyWhenNothingLands) {
   EXPECT_LE(r.bottom, 20);
   EXPECT_EQ(255, dib.Alpha(19, 19));
   EXPECT_EQ(0, dib.NonZeroOutside({0, 0, 20, 20}));
+}
+
+// A measuring DC reports the rectangle a DIB section of its size reports after the same drawing:
+// each primitive, text, clipped, at the edges and off the surface, in both row orders.
+TEST(GdiplusDrawnRect, AMeasuringDcCoversWhatTheSameDrawingCoversOnABitmap) {
+  GdiplusScope gdiplus;
+  GpFontFamily* family = nullptr;
+  GdipGetGenericFontFamilySansSerif(&family);
+  GpFont* font = nullptr;
+  GdipCreateFont(family, 30, FontStyleUnderline, UnitPoint, &font);
+  const auto draw = [font](HDC dc, int which) {
+    if (which == 5) IntersectClipRect(dc, 30, 20, 120, 90);
+    Graphics g(dc);
+    Brush brush(0x80FF8000);
+    GpPen* pen = nullptr;
+    GdipCreatePen1(0xFF00FF00, 1, UnitWorld, &pen);
+    const GpPointF hand[4] = {{100, 60}, {104, 50}, {100, 10}, {96, 50}};
+    const GpPointF line[2] = {{100, 60}, {150, 95}};
+    const RectF layout{20, 30, 150, 50};
+    switch (which) {
+      case 0: GdipFillEllipseI(g, brush, 10, 7, 131, 91); break;
+      case 1: GdipFillPolygon(g, brush, hand, 4, FillModeAlternate); break;
+      case 2: GdipDrawPolygon(g, pen, line, 2); break;
+      case 3: GdipDrawString(g, u"12:34", 5, font, &layout, nullptr, brush); break;
+      case 4: GdipFillRectangle(g, brush, 180.5f, -20.25f, 50, 40); break;   // over the corner
+      case 5: GdipFillEllipseI(g, brush, 0, 0, 200, 120); break;             // clipped
+      case 6: GdipFillRectangleI(g, brush, 300, 300, 10, 10); break;         // off the surface
+    }
+    GdipDeletePen(pen);
+  };
+  for (int which = 0; which <= 6; ++which) {
+    for (const bool topDown : {true, false}) {
+      SCOPED_TRACE("drawing " + std::to_string(which) + (topDown ? ", top-down" : ", bottom-up"));
+      Dib dib(200, 120, topDown);
+      draw(dib.dc(), which);
+      const HDC measure = ZelCreateMeasureDC(200, 120);
+      ASSERT_NE(measure, nullptr);
+      draw(measure, which);
+      RECT measured{-1, -1, -1, -1};
+      EXPECT_TRUE(ZelGetMeasuredRect(measure, &measured));
+      const RECT drawn = dib.Drawn();
+      EXPECT_EQ(std::tie(measured.left, measured.top, measured.right, measured.bottom),
+                std::tie(drawn.left, drawn.top, drawn.right, drawn.bottom));
+      EXPECT_EQ(which == 6, drawn.right == 0);
+      DeleteDC(measure);
+    }
+  }
+  GdipDeleteFont(font);
+  GdipDeleteFontFamily(family);
+  // A DC that does not measure, and sizes a bitmap could not have.
+  Dib dib(10, 10);
+  RECT r{};
+  EXPECT_FALSE(ZelGetMeasuredRect(dib.dc(), &r));
+  EXPECT_EQ(ZelCreateMeasureDC(0, 10), nullptr);
+  EXPECT_EQ(ZelCreateMeasureDC(40000, 10), nullptr);
 }
 
 TEST(GdiplusMemory, ReusedSectionsStartAllZero) {

@@ -9,6 +9,7 @@
 #include "drawing/OffscreenDIB.h"
 #include "definition/Parameters.h"
 #include "VOKResult.h"
+#include "ZelPlatformHost.h"
 #include "ZELDefinitions.h"
 
 namespace zel2clock {
@@ -231,6 +232,22 @@ void CompositeBitmap(const COffscreenDIB& dib, const RenderTarget& t) {
 /// A bitmap side: image sides beyond the platform's int range are cut to it.
 int BitmapSide(std::uint32_t v) { return static_cast<int>(std::min<std::uint32_t>(v, 0x7FFFFFFF)); }
 
+/// A measuring DC of a frame's size (ZelCreateMeasureDC), deleted on every path; null when the
+/// platform would not make a bitmap of that size either.
+class MeasureDC {
+ public:
+  MeasureDC(int width, int height) : m_dc(ZelCreateMeasureDC(width, height)) {}
+  ~MeasureDC() {
+    if (m_dc != nullptr) DeleteDC(m_dc);
+  }
+  MeasureDC(const MeasureDC&) = delete;
+  MeasureDC& operator=(const MeasureDC&) = delete;
+  HDC Get() const { return m_dc; }
+
+ private:
+  HDC m_dc;
+};
+
 }  // namespace
 }  // namespace zel2clock
 
@@ -286,11 +303,13 @@ VOKRESULT ZEL2Clock_Effect::GetRegionOfDefinition(IZELEffectContext* effectConte
     const ClockSettings settings = SampleSettings(effectContext, renderTime, &readFailed);
     if (readFailed) return VOK_OK;
     const FrameClock clock = ComputeFrameClock(settings, frame);
-    COffscreenDIB dib;
-    const HDC memDC = dib.Create(BitmapSide(frame.width), BitmapSide(frame.height), 32, true);
-    if (memDC == nullptr || dib.GetPixelMemory() == nullptr) return VOK_OK;
-    DrawFrameClock(memDC, clock);
-    const RECT drawn = dib.GetDrawnRect();
+    // The clock is "drawn" on a DC that only measures: the same calls as a render's, the same
+    // rectangle as its bitmap reports, for the cost of the geometry and no pixel.
+    const MeasureDC measure(BitmapSide(frame.width), BitmapSide(frame.height));
+    if (measure.Get() == nullptr) return VOK_OK;
+    DrawFrameClock(measure.Get(), clock);
+    RECT drawn{};
+    if (!ZelGetMeasuredRect(measure.Get(), &drawn)) return VOK_OK;
     auto& answer = *static_cast<ZELRegion*>(region);
     answer = ZELRegion{1, drawn.left, drawn.top, drawn.right, drawn.bottom};
     return VOK_OK;
