@@ -502,7 +502,16 @@ public:
 
   void finish() override {
     m_encoder.flush([&](AVPacket& packet) { writeVideo(packet); });
-    if (m_copier) m_copier->finish(videoEnd());
+    if (m_copier) {
+      const CopyFrom& from = *m_options.copyFrom;
+      const bool partDone = from.frameLimit && m_written >= *from.frameLimit;
+      m_copier->finish(from.shortest || partDone ? videoEnd() : std::numeric_limits<double>::infinity(),
+                       from.shortest && !partDone);
+      const std::vector<std::string>& notes = m_copier->notes();
+      for (const std::string& note : notes) {
+        if (std::find(m_warnings.begin(), m_warnings.end(), note) == m_warnings.end()) m_warnings.push_back(note);
+      }
+    }
     int rc = av_write_trailer(m_muxer.get());
     if (rc < 0) fail("cannot finish", m_path, rc);
     avio_flush(m_muxer->pb);

@@ -32,8 +32,9 @@ enum class AudioMode {
 };
 
 /// The rest of an input, carried into a video container beside the rendered video as a user of
-/// `ffmpeg -map 0` expects: every audio, subtitle and data stream the container takes (packets
-/// copied, not decoded; audio encoded where the container needs it), the file's metadata and
+/// `ffmpeg -map 0` expects: every audio, subtitle and data stream the container takes, at its
+/// whole length (packets copied, not decoded; audio encoded where the container needs it), the
+/// file's metadata and
 /// chapters, and the video stream's metadata and display matrix (rotation). What the container
 /// cannot take is named in VideoSink::lost().
 struct CopyFrom {
@@ -48,6 +49,14 @@ struct CopyFrom {
   /// Index of the first frame written: a part's time code starts there.
   std::int64_t firstFrame = 0;
   AudioMode audio = AudioMode::Auto;
+  /// Every stream ends where the video ends, and a note says how much of each was cut. Without
+  /// it each keeps its whole length, as `ffmpeg -map 0` keeps it: sound, subtitles and data
+  /// after the last frame are written.
+  bool shortest = false;
+  /// The render is a part of at most this many frames (a chunk of a longer file): once they are
+  /// all written, the other streams end where the video ends, so that parts join up. When the
+  /// input ends first they keep the rest.
+  std::optional<std::int64_t> frameLimit;
 
   /// The rest of `source` for a render of its frames k, k+1, ...; nullopt for a source that is
   /// not a video file.

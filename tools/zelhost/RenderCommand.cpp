@@ -240,7 +240,11 @@ int Run(const RenderPlan& plan) {
   const bool y4m = plan.outputKind == OutputKind::Y4m || plan.outputKind == OutputKind::Stdout;
   if (plan.outputKind == OutputKind::Video || (y4m && info.hasAudio && plan.audio != media::AudioMode::None)) {
     sinkOptions.copyFrom = media::CopyFrom::of(source, plan.start);
-    if (sinkOptions.copyFrom) sinkOptions.copyFrom->audio = plan.audio;
+    if (sinkOptions.copyFrom) {
+      sinkOptions.copyFrom->audio = plan.audio;
+      sinkOptions.copyFrom->shortest = plan.shortest;
+      sinkOptions.copyFrom->frameLimit = count;
+    }
   }
   // From the moment the temporary output exists, a stop signal must let it be removed.
   InterruptGuard interruptGuard;

@@ -208,6 +208,10 @@ const RenderOption kOptions[] = {
      OptionUse::Once, "auto", ReadAudio},
     {"--no-audio", nullptr, "The same as --audio none", OptionUse::Flag, nullptr,
      [](RenderPlan& p, const std::string&) { p.audio = media::AudioMode::None; }},
+    {"--shortest", nullptr,
+     "End sound, subtitles and data where the video ends (default: each keeps its whole length, as ffmpeg "
+     "-map 0 does); a note says how much was cut",
+     OptionUse::Flag, nullptr, [](RenderPlan& p, const std::string&) { p.shortest = true; }},
     {"-q,--quiet", nullptr, "No progress line, notes or summary (what is lost is still said)", OptionUse::Flag,
      nullptr, [](RenderPlan& p, const std::string&) { p.quiet = true; }},
 };
@@ -324,8 +328,10 @@ OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (
         libx264 defaults to --crf 23 --preset medium, as ffmpeg does. Into .mp4, .mkv and .mov
         goes the rest of the input, as the container takes it: audio (see --audio), subtitle
         and data streams, metadata, chapters, rotation; what it cannot take is named in one
-        warning line. The output appears only when complete: a failed render leaves nothing,
-        and an output that is an input is refused.
+        warning line. Every stream keeps its whole length, as with ffmpeg -map 0: sound and
+        subtitles that run on after the last frame are written (--shortest ends them with the
+        video; a part, --frames, ends them with the part). The output appears only when
+        complete: a failed render leaves nothing, and an output that is an input is refused.
 
 Frames and time: frame k is the k-th frame the input shows, from 0. Each frame keeps its
   timestamp (a variable rate stays variable) and renders at time (timestamp - first timestamp)

@@ -72,6 +72,7 @@ struct RenderPlan {
   std::string crfText, bitrateText;
   std::string pixelFormat;  ///< --pix-fmt; empty: the input's own where the encoder takes it
   zel::media::AudioMode audio = zel::media::AudioMode::Auto;
+  bool shortest = false;  ///< every stream ends where the video ends
 
   /// "the test pattern" or the input's name in quotes, for messages.
   std::string InputName() const;

@@ -11,6 +11,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "media/Error.h"
@@ -283,6 +284,7 @@ struct StreamCopier::Track {
   /// The last packet an edit list hides, held back: the one just before the first shown packet
   /// primes the decoder (an AAC stream's first 1024 samples) and is written; earlier ones are not.
   std::unique_ptr<AVPacket, void (*)(AVPacket*)> hidden{nullptr, freePacket};
+  double cutEnd = 0;  ///< output seconds where the last packet dropped past the end would have ended
 };
 
 StreamCopier::StreamCopier(const CopyFrom& from, AVFormatContext& muxer, AVStream& video, const std::string& outputPath)
@@ -506,13 +508,15 @@ bool StreamCopier::writePacket(AVPacket& packet, double limit) {
     return true;
   }
   const double seconds = static_cast<double>(stamp - track.origin) * av_q2d(base);
+  const double duration = static_cast<double>(packet.duration) * av_q2d(base);
   if (seconds >= m_end) {
-    // Packets come roughly in time order: well past the end, nothing more is wanted.
-    if (seconds > m_end + 2) m_done = true;
+    track.cutEnd = std::max(track.cutEnd, seconds + std::max(duration, 0.0));
+    // Packets come roughly in time order: well past the end, nothing more is wanted (unless
+    // what is cut is to be measured).
+    if (seconds > m_end + 2 && !m_measureCut) m_done = true;
     return drop();
   }
   if (seconds > limit) return false;
-  const double duration = static_cast<double>(packet.duration) * av_q2d(base);
   if (m_trim && seconds + std::max(duration, 0.0) <= 0 && !track.reencoder) return drop();
   if (packet.pts != AV_NOPTS_VALUE) packet.pts -= track.origin;
   if (packet.dts != AV_NOPTS_VALUE) packet.dts -= track.origin;
@@ -551,9 +555,20 @@ void StreamCopier::write(AVPacket& packet) {
   if (rc < 0) fail("cannot write the other streams into", m_output, rc);
 }
 
-void StreamCopier::finish(double end) {
+void StreamCopier::finish(double end, bool measureCut) {
   m_end = end;
+  m_measureCut = measureCut && std::isfinite(end);
   pump(std::numeric_limits<double>::infinity());
+  if (m_measureCut) {
+    std::string cut;
+    for (unsigned i = 0; i < m_tracks.size(); ++i) {
+      if (!m_tracks[i].output || !(m_tracks[i].cutEnd > end)) continue;
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.2f s", m_tracks[i].cutEnd - end);
+      cut += (cut.empty() ? "" : ", ") + std::string(seconds) + " of " + streamName(i, *m_input->streams[i]);
+    }
+    if (!cut.empty()) m_notes.push_back("cut where the video ends (--shortest): " + cut);
+  }
   if (m_pending) {
     av_packet_unref(m_packet.get());
     m_pending = false;

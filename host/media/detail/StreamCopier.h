@@ -22,8 +22,9 @@ bool takesDisplayMatrix(const AVOutputFormat& format);
 
 /// Reads the input a second time, next to the decoder of its video, and writes every packet of
 /// the streams it keeps into the output's muxer, in step with the video: pump() is called with
-/// the output time the video has reached, so the muxer interleaves without holding much.
-/// Audio the container does not take is decoded and encoded again to the container's usual audio
+/// the output time the video has reached, so the muxer interleaves without holding much. At the
+/// end every stream keeps its whole length (sound, subtitles and data after the last frame), or
+/// is cut where the video ends. Audio the container does not take is decoded and encoded again to the container's usual audio
 /// codec. What cannot be kept is named in lost(); what was changed in notes().
 class StreamCopier {
 public:
@@ -43,9 +44,10 @@ public:
   void start(std::int64_t origin, AVRational timeBase, bool trim);
   /// Writes the packets up to `seconds` of output time.
   void pump(double seconds);
-  /// Writes what is left before `end` seconds of output time (the end of the video), drops the
-  /// rest and flushes the encoders.
-  void finish(double end);
+  /// Writes what is left before `end` seconds of output time (infinity: everything to the end of
+  /// the input; the end of the video to cut there), drops the rest and flushes the encoders. With
+  /// `measureCut`, the input is read to its end and a note says how long each stream ran on.
+  void finish(double end, bool measureCut = false);
 
   const std::vector<std::string>& lost() const { return m_lost; }
   const std::vector<std::string>& notes() const { return m_notes; }
@@ -72,6 +74,7 @@ private:
   bool m_pending = false;  ///< m_packet holds a packet read but not yet written
   bool m_done = false;
   bool m_trim = false;
+  bool m_measureCut = false;  ///< finish() reads on to measure what is cut
   double m_origin = 0;  ///< seconds on the input's clock that become output time 0
   double m_end = 1e300;  ///< output seconds past which nothing is written (known at finish)
   std::vector<std::string> m_lost;

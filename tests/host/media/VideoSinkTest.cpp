@@ -306,6 +306,7 @@ TEST_F(AudioTest, AudioFollowsTheChosenFrames) {
   source.seek(10);
   SinkOptions options = optionsFor(FrameFormat::Rgba);
   options.copyFrom = CopyFrom::of(source, 10);
+  options.copyFrom->frameLimit = 10;
   VideoSink sink(path("cut.mkv"), options);
   Frame frame;
   for (int i = 0; i < 10 && source.read(frame, FrameFormat::Rgba); ++i) sink.write(frame);

@@ -1,0 +1,74 @@
+// zelhost render and what an output keeps of its input beside the rendered pictures: every
+// stream at its whole length, HDR light metadata and colour tags, the tags players look for.
+// ffprobe judges every file.
+#include <string>
+#include <vector>
+
+#include "RenderRunSupport.h"
+
+namespace {
+
+using zel::testing::ProbeEntries;
+using zel::testing::StreamSpan;
+using zel::testing::Tool;
+
+class RenderStreamsTest : public zel::testing::RenderRunTest {};
+
+TEST_F(RenderStreamsTest, EveryStreamKeepsItsWholeLengthUnlessCut) {
+  // 2 s of video; 5 s of sound; a subtitle shown from 3 s to 4 s, after the last frame.
+  std::ofstream(Work("late.srt")) << "1\n00:00:00,500 --> 00:00:01,000\nEarly\n\n2\n00:00:03,000 --> 00:00:04,000\nLate\n";
+  const std::string sources = "-f lavfi -i testsrc2=s=64x48:r=25:d=2 -f lavfi -i sine=f=440:r=48000:d=5 -i late.srt "
+                              "-map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p ";
+  Make(sources + "-c:a aac -c:s mov_text long.mp4");
+  Make(sources + "-c:a libopus -c:s srt long.mkv");
+  Make(sources + "-c:a pcm_s16le -c:s mov_text long.mov");
+  struct Case {
+    const char* input;
+    const char* output;
+    std::vector<std::string> options;
+    double sound;      ///< seconds of sound
+    double subtitles;  ///< output seconds where the last subtitle shown starts
+    const char* note;  ///< in what zelhost says; "" for nothing
+    int frames;        ///< of video
+  };
+  const Case cases[] = {
+      {"long.mp4", "whole.mp4", {}, 5.0, 3.0, "", 50},
+      {"long.mkv", "whole.mkv", {}, 5.0, 3.0, "", 50},
+      {"long.mov", "whole.mov", {}, 5.0, 3.0, "", 50},
+      // Sound the container does not take is encoded, at its whole length too.
+      {"long.mov", "encoded.mp4", {}, 5.0, 3.0, "encoded as aac", 50},
+      {"long.mp4", "encoded.mkv", {"--audio", "encode"}, 5.0, 0, "encoded as", 50},
+      // A tail of the input keeps everything after its first frame.
+      {"long.mkv", "tail.mkv", {"--start", "25"}, 4.0, 2.0, "", 25},
+      // --shortest cuts every stream where the video ends, and says how much went.
+      // (MP4's subtitle track holds a blank from 1 s to the late cue: it starts before the end.)
+      {"long.mp4", "short.mp4", {"--shortest"}, 2.0, 1.0,
+       "cut where the video ends (--shortest): 3.00 s of stream 1 (audio, aac), 2.00 s of stream 2 (subtitle, "
+       "mov_text)", 50},
+      // A part (a chunk of a longer render) ends with its last frame, so that parts join up.
+      {"long.mp4", "part.mkv", {"--start", "10", "--frames", "20"}, 0.8, 0, "", 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    std::vector<std::string> arguments = {"-i", c.input, "-o", c.output, "--preset", "ultrafast"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const Outcome o = Render(arguments);
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    if (*c.note != '\0') {
+      EXPECT_NE(o.err.find(c.note), std::string::npos) << o.err;
+    }
+    // Sound is copied or encoded in whole packets, and a part starts on the packet that primes
+    // the decoder: within two packets (21 ms of AAC, 20 of Opus).
+    EXPECT_NEAR(StreamSpan(Work(c.output), "a:0").length(), c.sound, 0.05);
+    if (c.subtitles > 0) {
+      // (Matroska's Opus starts 13.5 ms early, its pre-skip: every stream moves by that lead.)
+      EXPECT_NEAR(StreamSpan(Work(c.output), "s:0").lastStart, c.subtitles, 0.02);
+    }
+    // The video is what it was: the frames rendered, none added to match the sound.
+    EXPECT_EQ(Tool("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 " +
+                   Work(c.output)),
+              std::to_string(c.frames) + "\n");
+  }
+}
+
+}  // namespace
