@@ -14,6 +14,14 @@ public:
   explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 
+/// The pictures asked for cannot be written in the output's format at their size (a subsampled
+/// format needs whole chroma lines): raised before anything is written, and a front end may read
+/// it as a command line that cannot work.
+class SizeError : public Error {
+public:
+  using Error::Error;
+};
+
 }  // namespace zel::media
 
 namespace zel::media {

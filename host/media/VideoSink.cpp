@@ -387,11 +387,15 @@ void checkSubsampling(const std::string& path, const SinkOptions& options, AVPix
   if (desc == nullptr) return;
   const int across = 1 << desc->log2_chroma_w;
   // Interlaced pictures are subsampled one field at a time: each field needs whole chroma lines.
-  const int down = (1 << desc->log2_chroma_h) * (options.fieldOrder != FieldOrder::Progressive ? 2 : 1);
+  // Without vertical subsampling a field may have any number of rows (101 rows: fields of 51 and
+  // 50), and the picture is converted whole.
+  const bool fieldsSubsampled = options.fieldOrder != FieldOrder::Progressive && desc->log2_chroma_h > 0;
+  const int down = (1 << desc->log2_chroma_h) * (fieldsSubsampled ? 2 : 1);
   if (options.width % across != 0 || options.height % down != 0) {
-    throw Error("cannot write '" + path + "': size " + std::to_string(options.width) + "x" +
+    throw SizeError("cannot write '" + path + "': size " + std::to_string(options.width) + "x" +
                 std::to_string(options.height) + " cannot be encoded as " + desc->name + " (width must be a multiple of " +
-                std::to_string(across) + ", height of " + std::to_string(down) + ")");
+                std::to_string(across) + ", height of " + std::to_string(down) +
+                (fieldsSubsampled ? ": each field of an interlaced picture needs whole chroma rows)" : ")"));
   }
 }
 

@@ -503,6 +503,9 @@ TEST_F(RenderCommandTest, BadInputsFailWithOneLineAndLeaveNothing) {
        "4:2:2 processing (--format yuy2) works on pixel pairs and needs an even width"},
       {"interlaced height for H.264", {"-o", "out.mp4", "--size", "320x242", "--frames", "2", "--field-order", "tff"}, 2,
        "needs a height that is a multiple of 4"},
+      {"interlaced 4:2:0 of a height that halves into odd fields",
+       {"-o", "out.y4m", "--size", "334x102", "--frames", "1", "--field-order", "tff", "--pix-fmt", "yuv420p"}, 2,
+       "cannot be encoded as yuv420p (width must be a multiple of 2, height of 4: each field"},
       {"--frames 0", {"-o", "out.mp4", "--frames", "0"}, 2, "--frames '0': must be at least 1"},
       {"--frames not a number", {"-o", "out.mp4", "--frames", "ten"}, 2, "--frames 'ten': expected a whole number"},
       {"--duration 0", {"-o", "out.mp4", "--duration", "0"}, 2, "--duration '0': expected seconds above 0"},
@@ -781,6 +784,13 @@ TEST_F(RenderCommandTest, SmallThingsAUserMeets) {
   Outcome o = Render({"-i", "125.mp4", "-o", "tail.mp4", "--start", "120", "--frames", "50"});
   EXPECT_EQ(o.exitCode, 0) << o.err;
   EXPECT_NE(o.err.find("wrote 'tail.mp4': 5 frames"), std::string::npos) << o.err;
+
+  // An interlaced picture of odd height where the format has whole chroma rows: fields of 51 and
+  // 50 rows.
+  o = Render({"-o", "odd.y4m", "--size", "333x101", "--field-order", "tff", "--frames", "2"});
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  auto odd = Probe(Work("odd.y4m"));
+  EXPECT_EQ(odd["height"] + " " + odd["field_order"] + " " + odd["nb_read_frames"], "101 tt 2");
 
   // A video given where the plug-in goes.
   o = Render({"125.mp4", "-o", "x.mp4"});

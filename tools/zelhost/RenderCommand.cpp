@@ -248,7 +248,13 @@ int Run(const RenderPlan& plan) {
   }
   // From the moment the temporary output exists, a stop signal must let it be removed.
   InterruptGuard interruptGuard;
-  media::VideoSink sink(plan.output, sinkOptions);
+  std::optional<media::VideoSink> opened;
+  try {
+    opened.emplace(plan.output, sinkOptions);
+  } catch (const media::SizeError& e) {
+    throw UsageError(e.what());
+  }
+  media::VideoSink& sink = *opened;
   // A picture file or Y4M has no place for the rotation (a video container names it in lost()).
   if (plan.outputKind != OutputKind::Video && (!info.orientation.identity() || info.tilt != 0))
     std::cerr << "zelhost: warning: not kept in " << OutputName(plan)
