@@ -19,6 +19,8 @@ const std::vector<FrameCase>& FrameCases() {
       {1920, 1080, Format::YUV422},
       {3840, 2160, Format::RGBA},
       {3840, 2160, Format::YUV422},
+      {7680, 4320, Format::RGBA},
+      {7680, 4320, Format::YUV422},
   };
   return cases;
 }
@@ -75,6 +77,25 @@ void RegisterFloors() {
   }
 }
 
+void RegisterRectFloor(const FrameCase& c, const std::string& name, PixelRect rect) {
+  const std::size_t bytes = FrameBytes(c);
+  const std::size_t stride = std::size_t{c.width} * BytesPerPixel(c.format);
+  const std::size_t offset = std::size_t{rect.left} * BytesPerPixel(c.format);
+  const std::size_t length = std::size_t{rect.right - rect.left} * BytesPerPixel(c.format);
+  benchmark::RegisterBenchmark(("floor_rect/" + CaseName(c) + "/" + name).c_str(),
+                               [=](benchmark::State& state) {
+                                 WarmBuffer src(bytes, 0x21);
+                                 WarmBuffer dst(bytes, 0x43);
+                                 for (auto _ : state) {
+                                   for (std::uint32_t y = rect.top; y < rect.bottom; ++y)
+                                     std::memcpy(dst.data() + y * stride + offset,
+                                                 src.data() + y * stride + offset, length);
+                                   benchmark::ClobberMemory();
+                                 }
+                               })
+      ->Unit(benchmark::kMillisecond);
+}
+
 namespace {
 
 double ToMilliseconds(double value, benchmark::TimeUnit unit) {
@@ -106,6 +127,15 @@ std::string DrawtextPartner(const std::string& name) {
   if (rest.rfind("/separate", 0) == 0) return "drawtext/" + c + "/copy";
   if (rest.rfind("/in_place", 0) == 0) return "drawtext/" + c + "/in_place";
   return {};
+}
+
+/// The floor of the clock's own rectangle a render or compositing is held against:
+/// "<what>/<case>/<mode>/<clock>" against "floor_rect/<case>/<clock>".
+std::string RectFloorPartner(const std::string& name) {
+  if (name.rfind("render/", 0) != 0 && name.rfind("composite/", 0) != 0) return {};
+  const std::size_t clock = name.rfind('/');
+  if (clock == std::string::npos) return {};
+  return "floor_rect/" + CaseOf(name) + name.substr(clock);
 }
 
 /// Forwards everything to the display reporter that the flags ask for, and keeps each
@@ -172,10 +202,11 @@ class SummaryReporter final : public benchmark::BenchmarkReporter {
     std::sort(order.begin(), order.end());
 
     out << "\nSummary: median CPU time of each benchmark, its ratio to one memcpy and one memset"
-           "\nof a whole frame of the same format and size, and a render's ratio to drawtext in the"
-           "\nmatching case (separate output vs copy, in place vs in place), all from this run.\n";
-    std::snprintf(line, sizeof line, "%-48s %10s %10s %10s %10s\n", "benchmark", "ms", "x memcpy",
-                  "x memset", "x drawtext");
+           "\nof a whole frame of the same format and size, a render's ratio to drawtext in the"
+           "\nmatching case (separate output vs copy, in place vs in place), and its ratio to the"
+           "\nfloor of the clock's own rectangle (read and written once), all from this run.\n";
+    std::snprintf(line, sizeof line, "%-48s %10s %10s %10s %10s %10s\n", "benchmark", "ms", "x memcpy",
+                  "x memset", "x drawtext", "x rect");
     out << line;
     for (const auto& [unused, name] : order) {
       const Entry& e = m_entries.at(name);
@@ -185,9 +216,9 @@ class SummaryReporter final : public benchmark::BenchmarkReporter {
         return it == m_entries.end() || it->second.ms <= 0 ? std::string("-")
                                                           : Fixed(e.ms / it->second.ms, 2);
       };
-      std::snprintf(line, sizeof line, "%-48s %10.3f %10s %10s %10s\n", name.c_str(), e.ms,
+      std::snprintf(line, sizeof line, "%-48s %10.3f %10s %10s %10s %10s\n", name.c_str(), e.ms,
                     ratio("floor_memcpy/" + c).c_str(), ratio("floor_memset/" + c).c_str(),
-                    ratio(DrawtextPartner(name)).c_str());
+                    ratio(DrawtextPartner(name)).c_str(), ratio(RectFloorPartner(name)).c_str());
       out << line;
     }
     out.flush();

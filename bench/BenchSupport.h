@@ -24,7 +24,7 @@ struct FrameCase {
   Format format = Format::RGBA;
 };
 
-/// 1920x1080 and 3840x2160, each in RGBA and 4:2:2.
+/// 1920x1080, 3840x2160 and 7680x4320, each in RGBA and 4:2:2.
 const std::vector<FrameCase>& FrameCases();
 
 /// "RGBA" or "422".
@@ -55,6 +55,15 @@ class WarmBuffer {
 
 /// Registers "floor_memcpy/<case>" and "floor_memset/<case>" for every frame case.
 void RegisterFloors();
+
+/// A rectangle of a frame, [left, right) x [top, bottom) in pixels.
+struct PixelRect {
+  std::uint32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+/// Registers "floor_rect/<case>/<name>": the rows of `rect` read from one frame of the case and
+/// written into another, once: the least a render that changes only that rectangle must do.
+void RegisterRectFloor(const FrameCase& c, const std::string& name, PixelRect rect);
 
 /// Runs the registered benchmarks (honouring every --benchmark_* flag) and then prints, for each
 /// benchmark that is not a floor, its median time and its ratios to the floors of its case. The

@@ -27,9 +27,15 @@ namespace {
 
 using zel::bench::FrameCase;
 
-/// 86 points on the 96-dpi device, in pixels: what the clock's default font size draws at.
-constexpr const char* kFontSizeExpr = "86*96/72";
+/// 86 points on the 96-dpi device, in pixels: what the clock's default text draws at in a 1080-row
+/// frame. The clock's text is a share of the frame's height (its size is a percentage of the
+/// radius, the radius one of the height), so drawtext's grows with the height too, and its box
+/// border with it: the same share of the frame at every size.
+constexpr double kFontPixelsAt1080 = 86 * 96 / 72.0;
+constexpr double kBoxBorderAt1080 = 10;
 constexpr int kTimeBaseDen = 25;
+
+std::string Scaled(double at1080, const FrameCase& c) { return std::to_string(at1080 * c.height / 1080.0); }
 
 struct GraphDeleter {
   void operator()(AVFilterGraph* g) const { avfilter_graph_free(&g); }
@@ -99,12 +105,14 @@ struct DrawtextGraph {
     if (font.empty()) throw std::runtime_error("Liberation Sans not found by fontconfig");
     Check(av_opt_set(text, "fontfile", font.c_str(), AV_OPT_SEARCH_CHILDREN), "fontfile");
     Check(av_opt_set(text, "text", "%{pts:hms}", AV_OPT_SEARCH_CHILDREN), "text");
-    Check(av_opt_set(text, "fontsize", kFontSizeExpr, AV_OPT_SEARCH_CHILDREN), "fontsize");
+    Check(av_opt_set(text, "fontsize", Scaled(kFontPixelsAt1080, c).c_str(), AV_OPT_SEARCH_CHILDREN), "fontsize");
     // The clock's default colours: grey 128 text on an opaque box of grey 50.
     Check(av_opt_set(text, "fontcolor", "0x808080", AV_OPT_SEARCH_CHILDREN), "fontcolor");
     Check(av_opt_set(text, "box", "1", AV_OPT_SEARCH_CHILDREN), "box");
     Check(av_opt_set(text, "boxcolor", "0x323232", AV_OPT_SEARCH_CHILDREN), "boxcolor");
-    Check(av_opt_set(text, "boxborderw", "10", AV_OPT_SEARCH_CHILDREN), "boxborderw");
+    Check(av_opt_set(text, "boxborderw", std::to_string(static_cast<int>(kBoxBorderAt1080 * c.height / 1080)).c_str(),
+                     AV_OPT_SEARCH_CHILDREN),
+          "boxborderw");
     Check(av_opt_set(text, "x", "(w-text_w)/2", AV_OPT_SEARCH_CHILDREN), "x");
     Check(av_opt_set(text, "y", "(h-text_h)/2", AV_OPT_SEARCH_CHILDREN), "y");
     Check(avfilter_init_str(text, nullptr), "drawtext init");
