@@ -2,7 +2,7 @@
 // editing host keeps one per use of the effect on a timeline. The command-line renderer, the
 // preview and the tests render through it.
 //
-// Parameters start at the catalogue's defaults (DESIGN.md's host conventions): a number at its
+// Parameters start at the catalogue's defaults (the host conventions of docs/architecture.md): a number at its
 // default attribute (integer-tagged defaults of double parameters converted), a list parameter
 // that has none at its first item's value, a text or byte array at its default bytes, a colour
 // triple as a view onto its three channels.
