@@ -129,7 +129,7 @@ const std::vector<ExpectedParameter>& ExpectedParameters() {
       {ids::kParamStartDay, u"Start Time Day", u"Set Start Time Day", VOKTypeID_Integer, IntRange(1, 1, 31, 1), {}},
       {ids::kParamStartMonth, u"Start Time Month", u"Set Start Time Month", VOKTypeID_Integer, IntRange(1, 1, 12, 1), {}},
       {ids::kParamStartYear, u"Start Time Year", u"Set Start Time Year", VOKTypeID_Integer,
-       IntRange(2010, 1970, 2020, 1), {}},
+       IntRange(2010, 1970, 2099, 1), {}},
       {ids::kParamStopHour, u"Stop Time Hour", u"Set Stop Time Hour", VOKTypeID_Integer, IntRange(0, 0, 23, 1), {}},
       {ids::kParamStopMinute, u"Stop Time Minute", u"Set Stop Time Minute", VOKTypeID_Integer, IntRange(0, 0, 59, 1), {}},
       {ids::kParamStopSecond, u"Stop Time Second", u"Set Stop Time Second", VOKTypeID_Integer, IntRange(0, 0, 59, 1), {}},
@@ -465,7 +465,7 @@ TEST_F(CatalogueTest, ChannelRangesAreReadAsTaggedWhileTheParameterIsDouble) {
       {"Background Opacity", ValueKind::Double, ValueKind::Integer, 100, 0, 100},
       {"X", ValueKind::Double, ValueKind::Double, 50, 0, 100},
       {"Time Speed Factor", ValueKind::SignedInteger, ValueKind::SignedInteger, 1, -500, 500},
-      {"Start Time Year", ValueKind::Integer, ValueKind::Integer, 2010, 1970, 2020},
+      {"Start Time Year", ValueKind::Integer, ValueKind::Integer, 2010, 1970, 2099},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -172,15 +172,16 @@ const TextCase kCases[] = {
       {"Start Time Minute", "30"},
       {"Start Time Second", "25"}},
      0, ZELField_Both, "11/02/2010 01:30:25"},
+    // A year past 2020, the catalogue's old maximum, which clamped every later date silently.
     {"dd.mm.yy", 30,
      {{"Style List", "11"},
       {"Start Time Day", "2"},
       {"Start Time Month", "11"},
-      {"Start Time Year", "2010"},
+      {"Start Time Year", "2099"},
       {"Start Time Hour", "1"},
       {"Start Time Minute", "30"},
       {"Start Time Second", "25"}},
-     0, ZELField_Both, "02.11.2010 01:30:25"},
+     0, ZELField_Both, "02.11.2099 01:30:25"},
     // Free format.
     {"free format %H:%M", 30,
      {{"Style List", "Free Format"},

@@ -61,7 +61,7 @@ TEST(InfoCommand, JsonParsesAndHoldsTheWholeCatalogue) {
        {"Foreground Red", "Foreground Green", "Foreground Blue"}},
       {12, "X", "double", 50.0, 0.0, 100.0, 0.05, null, nlohmann::json::array()},
       {15, "Time Speed Factor", "signed integer", 1, -500, 500, 1, null, nlohmann::json::array()},
-      {23, "Start Time Year", "integer", 2010, 1970, 2020, 1, null, nlohmann::json::array()},
+      {23, "Start Time Year", "integer", 2010, 1970, 2099, 1, null, nlohmann::json::array()},
       {29, "Count Down", "boolean", false, null, null, null, null, nlohmann::json::array()},
       {31, "Start Time", "text", "", null, null, null, null, nlohmann::json::array()},
       {32, "PrivateData", "bytes",

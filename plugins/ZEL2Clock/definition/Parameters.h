@@ -173,7 +173,7 @@ inline constexpr ParameterRow kParameters[] = {
         .Sampled(Read::AtTime, 20, ZEL_LANDS_IN(time.startDay)),
     detail::TimeField(kParamStartMonth, u"Start Time Month", u"Set Start Time Month", 1, 1, 12)
         .Sampled(Read::AtTime, 21, ZEL_LANDS_IN(time.startMonth)),
-    detail::TimeField(kParamStartYear, u"Start Time Year", u"Set Start Time Year", 2010, 1970, 2020)
+    detail::TimeField(kParamStartYear, u"Start Time Year", u"Set Start Time Year", 2010, 1970, 2099)
         .Sampled(Read::AtTime, 22, ZEL_LANDS_IN(time.startYear)),
     detail::TimeField(kParamStopHour, u"Stop Time Hour", u"Set Stop Time Hour", 0, 0, 23)
         .Sampled(Read::Plain, 23, ZEL_LANDS_IN(time.stopHour)),

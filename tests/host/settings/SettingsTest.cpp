@@ -358,7 +358,7 @@ TEST_F(ApplySettingTest, ErrorsNameWhereTheValueCameFrom) {
       {"Foo=1", "--set 'Foo=1': no parameter named 'Foo'"},
       {"X=150", "--set 'X=150': parameter 'X': 150 is outside its range 0..100"},
       {"X@3=-1", "outside its range 0..100"},
-      {"Start Time Year=1969", "outside its range 1970..2020"},
+      {"Start Time Year=1969", "outside its range 1970..2099"},
       {"Time Speed Factor=2.5", "is not a whole number"},
       {"Clock Type List=Sundial", "'Sundial' is not one of its items ('Analog Clock', 'Digital Clock', 'LED clock')"},
       {"Style List=0", "is not one of its items"},
