@@ -65,7 +65,7 @@ VOKRESULT EditSession::Set(ParameterValue& parameter, const ParamValue& value, s
 VOKRESULT EditSession::ParametersChanged(ParameterValue* changed) {
   if (!m_updater) return m_lastUpdate = VOK_OK;
   VOKPtr<HostEffectContext> context = m_instance.MakeContext();
-  auto render = MakeHostObject<HostRenderContext>(m_time, ZELField_Both);
+  auto render = MakeHostObject<HostRenderContext>(m_instance.EffectTime(m_time), ZELField_Both);
   // The handler only needs to know that something changed; when the host does not know what, the
   // instance itself stands for the change.
   IVOKUnknown* what = changed != nullptr ? static_cast<IVOKUnknown*>(static_cast<IZELParameter*>(changed))
@@ -94,7 +94,7 @@ void EditSession::RefreshViewerContexts() {
   const auto frameIndex = static_cast<std::int64_t>(std::clamp(index, -2147483648.0, 2147483647.0));
   VOKPtr<HostEffectContext> effect = m_instance.MakeContext();
   auto frame = MakeHostObject<HostFrameContext>(static_cast<std::int32_t>(frameIndex), frameIndex);
-  auto render = MakeHostObject<HostRenderContext>(m_time, ZELField_Both);
+  auto render = MakeHostObject<HostRenderContext>(m_instance.EffectTime(m_time), ZELField_Both);
   m_viewer->SetContexts(effect.Get(), frame.Get(), render.Get());
 }
 

@@ -397,6 +397,9 @@ private:
     const std::int64_t first = m_picture->best_effort_timestamp;
     m_info.firstTimestamp = first == AV_NOPTS_VALUE ? streamStart() : first;
     m_info.startTime = av_q2d(m_info.timeBase) * static_cast<double>(m_info.firstTimestamp);
+    // The first picture carries the time codes a stream has per picture (H.264, HEVC, MPEG-2).
+    m_info.timeCode = readTimeCodeTag(*m_format, *m_stream, m_picture.get());
+    m_info.recorded = readRecordingTags(*m_format);
   }
 
   /// The picture in m_picture: the primed first one, else the next decoded one.

@@ -13,6 +13,7 @@ extern "C" {
 #include "media/Frame.h"
 #include "media/Orientation.h"
 #include "media/SampleCoding.h"
+#include "media/TimeCode.h"
 
 namespace zel::media {
 
@@ -82,6 +83,10 @@ struct SourceInfo {
   /// The clockwise angle of a display matrix that is not a whole quarter turn (a picture shown
   /// tilted); 0 otherwise. orientation is then the picture as coded.
   double tilt = 0;
+  /// The time code of frame 0 as the file states it, and where; none when it has none.
+  std::optional<TimeCodeTag> timeCode;
+  /// When the file says it was recorded.
+  RecordingTags recorded;
 };
 
 /// A stream of pictures read in order. One thread at a time may use a source; sources are

@@ -374,7 +374,7 @@ VOKRESULT ParameterValue::GetKeyTime(std::uint32_t index, double* time) {
   if (time == nullptr) return VOK_E_POINTER;
   const std::vector<double> times = IsComposite() ? m_channels.front()->KeyTimes() : KeyTimes();
   if (index >= times.size()) return VOK_E_BADINDEX;
-  *time = times[index];
+  *time = m_timeline ? m_timeline->effectTime(times[index]) : times[index];
   return VOK_OK;
 }
 
@@ -382,11 +382,13 @@ VOKRESULT ParameterValue::RemoveKey(const double* time) {
   ZEL_HOST_ENTER_DETAIL("AnimatedParameter.RemoveKey", m_name);
   if (time == nullptr) return VOK_E_POINTER;
   if (IsComposite()) {
+    // Each channel maps the time itself.
     for (auto& c : m_channels) c->RemoveKey(time);
     return VOK_OK;
   }
+  const double at = m_timeline ? m_timeline->frameTime(*time) : *time;
   std::unique_lock lock(m_mutex);
-  std::erase_if(m_keys, [&](const Key& k) { return k.time == *time; });
+  std::erase_if(m_keys, [&](const Key& k) { return k.time == at; });
   return VOK_OK;
 }
 
@@ -419,7 +421,7 @@ VOKRESULT ParameterValue::GetValueAtTime(const double* time, const VOKUID& type,
   ZEL_HOST_ENTER_DETAIL("AnimatedParameter.GetValueAtTime", m_name);
   if (time == nullptr || buffer == nullptr) return VOK_E_POINTER;
   if (const VOKRESULT r = CheckAccess(type, size); VOKFAILED(r)) return r;
-  CopyOut(ValueAt(*time), buffer, size);
+  CopyOut(ValueAt(m_timeline ? m_timeline->frameTime(*time) : *time), buffer, size);
   return VOK_OK;
 }
 
@@ -431,7 +433,8 @@ VOKRESULT ParameterValue::SetValueAtTime(const double* time, const VOKUID& type,
   if (!ReadIn(data, size, v)) return VOK_E_INVALIDARG;
   // While the parameter has no keys the value at any time is its only value.
   const bool animated = IsComposite() ? !m_channels.front()->KeyTimes().empty() : !KeyTimes().empty();
-  if (!Set(v, animated ? std::optional<double>(*time) : std::nullopt)) return VOK_E_INVALIDARG;
+  const double at = m_timeline ? m_timeline->frameTime(*time) : *time;
+  if (!Set(v, animated ? std::optional<double>(at) : std::nullopt)) return VOK_E_INVALIDARG;
   return VOK_OK;
 }
 

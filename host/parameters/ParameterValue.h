@@ -17,6 +17,8 @@
 #pragma once
 
 #include <array>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <shared_mutex>
 #include <string>
@@ -33,6 +35,15 @@ struct ParamValue {
   std::array<double, 3> num{};
   std::string text;
   std::vector<std::uint8_t> bytes;
+};
+
+/// How the times a plug-in reads and writes parameters at (the render time it is handed) stand
+/// for the host's frame times, at which keys are kept: a host that hands the effect another time
+/// than the frame's (a file's time code, docs/timecode.md) maps between the two here, so that keys
+/// set at frames stay at those frames. Without one the two are the same.
+struct EffectTimeline {
+  std::function<double(double)> effectTime;  ///< frame time -> the time the effect is handed
+  std::function<double(double)> frameTime;   ///< the inverse
 };
 
 class ParameterValue final : public HostObject<IZELParameter, IZELAnimatedParameter> {
@@ -81,6 +92,9 @@ class ParameterValue final : public HostObject<IZELParameter, IZELAnimatedParame
   /// play a host delivering hostile values.
   void SetUnchecked(const ParamValue& value, std::optional<double> keyTime = std::nullopt);
   void SetEnabled(bool enabled);
+  /// The times of the plug-in's face (GetValueAtTime, SetValueAtTime, GetKeyTime, RemoveKey) go
+  /// through `timeline`; null: they are frame times. Set while no render runs.
+  void SetTimeline(std::shared_ptr<const EffectTimeline> timeline) { m_timeline = std::move(timeline); }
   /// The times of the keys, ascending (of the first channel for an RGB triple that is a view).
   std::vector<double> KeyTimes() const;
   /// Whether the value is animated by keys, and whether one of them sits at `time`.
@@ -123,6 +137,7 @@ class ParameterValue final : public HostObject<IZELParameter, IZELAnimatedParame
   ParamValue m_constant;
   std::vector<Key> m_keys;  ///< ascending by time
   bool m_enabled = true;
+  std::shared_ptr<const EffectTimeline> m_timeline;  ///< null: the plug-in's times are frame times
 };
 
 }  // namespace zel::host

@@ -234,6 +234,11 @@ void EffectInstance::SetNumber(std::string_view name, double value, std::optiona
   if (!p.Set(v, keyTime)) throw HostError("parameter '" + p.Name() + "': cannot take " + NumberText(value));
 }
 
+void EffectInstance::SetTimeline(std::shared_ptr<const EffectTimeline> timeline) {
+  m_timeline = std::move(timeline);
+  for (const auto& p : m_shared->parameters) p->SetTimeline(m_timeline);
+}
+
 void EffectInstance::ResetToDefaults() {
   // A colour triple is a view onto its channels: resetting the channels resets it.
   for (const ParameterInfo& info : m_catalogue->Parameters()) {
@@ -270,7 +275,7 @@ VOKRESULT EffectInstance::Render(const FrameView& in, const FrameView& out, cons
   auto layer = MakeHostObject<HostInputLayer>(inputImage, frameId);
   auto context = MakeHostObject<HostEffectContext>(m_shared, sequence, layer);
   auto frame = MakeHostObject<HostFrameContext>(frameId, request.frameIndex);
-  auto render = MakeHostObject<HostRenderContext>(request.time, request.field);
+  auto render = MakeHostObject<HostRenderContext>(EffectTime(request.time), request.field);
   auto output = MakeHostObject<HostOutput>(outputImage);
   return m_effect->Render(context.Get(), nullptr, nullptr, frame.Get(), nullptr, render.Get(), output.Get());
 }
@@ -283,7 +288,7 @@ std::optional<FrameRegion> EffectInstance::RegionOf(std::uint32_t width, std::ui
   sequence.pixelAspectRatio = request.layout.pixelAspectRatio;
   sequence.fieldLayout = request.layout.fieldLayout;
   auto context = MakeHostObject<HostEffectContext>(m_shared, sequence);
-  auto render = MakeHostObject<HostRenderContext>(request.time, request.field);
+  auto render = MakeHostObject<HostRenderContext>(EffectTime(request.time), request.field);
   ZELRegion region{};
   if (VOKFAILED(m_effect->GetRegionOfDefinition(context.Get(), render.Get(), &region)) || region.known != 1)
     return std::nullopt;

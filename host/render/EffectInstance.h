@@ -60,6 +60,12 @@ class EffectInstance {
   IZELEffect* Effect() const { return m_effect.Get(); }
   const SequenceInfo& Sequence() const { return m_sequence; }
   void SetSequence(const SequenceInfo& sequence) { m_sequence = sequence; }
+  /// The time the effect is handed for a frame time, and the times its parameter reads stand for
+  /// (null: the frame time itself, as DESIGN.md's host conventions have it). Every render and
+  /// region call of this instance goes through it; keys stay at frame times. Set while no render runs.
+  void SetTimeline(std::shared_ptr<const EffectTimeline> timeline);
+  /// `frameTime` through the timeline.
+  double EffectTime(double frameTime) const { return m_timeline ? m_timeline->effectTime(frameTime) : frameTime; }
 
   /// The parameter with display name `name`, else the one shown by a list box of that name
   /// ("Clock Type List"), else the same ignoring case; null when there is none.
@@ -124,6 +130,7 @@ class EffectInstance {
   std::shared_ptr<EffectShared> m_shared;
   VOKPtr<IZELEffect> m_effect;
   SequenceInfo m_sequence;
+  std::shared_ptr<const EffectTimeline> m_timeline;
 };
 
 /// Whether `view` can be rendered: data, a size, and rows long enough.

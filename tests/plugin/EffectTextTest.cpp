@@ -297,5 +297,25 @@ INSTANTIATE_TEST_SUITE_P(Styles, TransitionsInEveryStyle,
                          ::testing::Combine(::testing::Range<std::size_t>(0, std::size(kTransitions)),
                                             ::testing::Range(1, 16)));
 
+// A host that hands the effect another time than the frame's (a file's time code) maps it through
+// the instance's timeline, and the effect's reads of keyed parameters come back to frame times:
+// at frame 10 the effect counts 100 frames, but a key at frame 50 is still ahead.
+TEST_F(EffectTest, TimelineMapsTheTimeHandedAndTheKeysRead) {
+  const TextCase c{"a timeline 90 frames ahead", 30, {}, 10, ZELField_Both, "00:00:03.333"};
+  auto instance = MakeInstance(c.rate);
+  Apply(*instance, c);
+  instance->SetFromText("Start Time Minute", "0", 0.0);
+  instance->SetFromText("Start Time Minute", "5", 50.0);
+  instance->SetTimeline(std::make_shared<host::EffectTimeline>(
+      host::EffectTimeline{[](double t) { return t + 90; }, [](double t) { return t - 90; }}));
+  const Picture input = Input();
+  Picture out(input);
+  ASSERT_EQ(VOK_OK, instance->Render(input.view, out.view, RequestFor(c)));
+  EXPECT_EQ(out.bytes, RenderLiteral(c, c.expected).bytes);
+  double keyTime = 0;
+  ASSERT_EQ(VOK_OK, instance->Get("Start Time Minute").GetKeyTime(1, &keyTime));
+  EXPECT_EQ(keyTime, 140);
+}
+
 }  // namespace
 }  // namespace zel::test
