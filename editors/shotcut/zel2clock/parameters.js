@@ -23,7 +23,7 @@ var parameters = {
     'Start Time Frame': {name: 'Start Time Frame', title: 'Start Frame', kind: 'double', group: 'Time', minimum: 0, maximum: 59, decimals: 0, keyframes: false, suffix: '', defaultValue: 0},
     'Start Time Day': {name: 'Start Time Day', title: 'Start Day', kind: 'double', group: 'Time', minimum: 1, maximum: 31, decimals: 0, keyframes: false, suffix: '', defaultValue: 0},
     'Start Time Month': {name: 'Start Time Month', title: 'Start Month', kind: 'double', group: 'Time', minimum: 1, maximum: 12, decimals: 0, keyframes: false, suffix: '', defaultValue: 0},
-    'Start Time Year': {name: 'Start Time Year', title: 'Start Year', kind: 'double', group: 'Time', minimum: 1970, maximum: 2020, decimals: 0, keyframes: false, suffix: '', defaultValue: 0.8},
+    'Start Time Year': {name: 'Start Time Year', title: 'Start Year', kind: 'double', group: 'Time', minimum: 1970, maximum: 2099, decimals: 0, keyframes: false, suffix: '', defaultValue: 0.310078},
     'Stop Time Hour': {name: 'Stop Time Hour', title: 'Stop Hour', kind: 'double', group: 'Time', minimum: 0, maximum: 23, decimals: 0, keyframes: false, suffix: '', defaultValue: 0},
     'Stop Time Minute': {name: 'Stop Time Minute', title: 'Stop Minute', kind: 'double', group: 'Time', minimum: 0, maximum: 59, decimals: 0, keyframes: false, suffix: '', defaultValue: 0},
     'Stop Time Second': {name: 'Stop Time Second', title: 'Stop Second', kind: 'double', group: 'Time', minimum: 0, maximum: 59, decimals: 0, keyframes: false, suffix: '', defaultValue: 0},
