@@ -1,6 +1,7 @@
 // zelhost render: the effect applied to real video. The command line becomes one checked plan
 // (RenderOptions); the render opens the plug-in, the source and the sink the plan names and hands
-// them to the host's render job, then says what it wrote.
+// them to the host's render job, then says what it wrote. Many inputs are a batch (RenderBatch)
+// of the same render, file by file.
 #include <atomic>
 #include <cmath>
 #include <csignal>
@@ -9,6 +10,7 @@
 #include <memory>
 
 #include "Commands.h"
+#include "RenderBatch.h"
 #include "RenderOptions.h"
 #include "loading/PluginModule.h"
 #include "media/Error.h"
@@ -27,17 +29,6 @@ namespace media = zel::media;
 using namespace zel::host;
 
 namespace {
-
-/// A signal (Ctrl-C, SIGTERM, a closed terminal's SIGHUP, SIGQUIT) stopped the render: exit code
-/// 128 + the signal's number, as a shell reports a command the signal ended.
-class Interrupted : public std::runtime_error {
- public:
-  Interrupted(int signal, const std::string& message) : std::runtime_error(message), m_signal(signal) {}
-  int ExitCode() const { return 128 + m_signal; }
-
- private:
-  int m_signal;
-};
 
 /// The output was written but holds fewer frames than asked for: the input is damaged.
 constexpr int kExitShort = 3;
@@ -169,7 +160,7 @@ class InterruptGuard {
 
 // --- The render ----------------------------------------------------------------------------------
 
-int Run(const RenderPlan& plan) {
+FileOutcome Run(const RenderPlan& plan) {
   // An output that exists is refused before any work (and again as it is put in place).
   CheckOutputPlace(plan.output, plan.overwrite);
   Plugin plugin(plan.plugin);
@@ -302,7 +293,7 @@ int Run(const RenderPlan& plan) {
               << RateText(info.rate) << " fps, " << media::toString(frames.order) << ", "
               << media::toString(plan.format) << " processing\n";
   }
-  return source.damage().empty() ? 0 : kExitShort;
+  return {source.damage().empty() ? 0 : kExitShort, written};
 }
 
 }  // namespace
@@ -315,7 +306,9 @@ CommandRunner AddRenderCommand(CLI::App& app) {
   DeclareRenderOptions(*cmd, *arguments);
   return [arguments]() {
     try {
-      return Run(MakePlan(*arguments));
+      const RenderPlan plan = MakePlan(*arguments);
+      if (IsBatch(plan)) return RunBatch(plan, Run);
+      return Run(plan).exitCode;
     } catch (const UsageError& e) {
       PrintError(e.what());
       return kExitUsage;

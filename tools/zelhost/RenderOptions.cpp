@@ -1,5 +1,7 @@
 #include "RenderOptions.h"
 
+#include "RenderBatch.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,12 +158,19 @@ const RenderOption kOptions[] = {
        p.pluginText = t;
        p.plugin = t;
      }},
-    {"-i,--input", "INPUT", "Video, still image or image sequence (default: the test pattern)", OptionUse::Once,
-     nullptr, [](RenderPlan& p, const std::string& t) { p.input = t; }},
-    {"-o,--output", "OUTPUT", "File to write (.mp4 .mkv .mov .y4m .png, or -)", OptionUse::Required, nullptr,
+    {"-i,--input", "INPUT",
+     "Video, still image or image sequence (default: the test pattern); repeatable, and a folder gives its videos",
+     OptionUse::Repeated, nullptr,
+     [](RenderPlan& p, const std::string& t) {
+       p.inputs.push_back(t);
+       p.input = t;
+     }},
+    {"-o,--output", "OUTPUT",
+     "File to write (.mp4 .mkv .mov .y4m .png, or -); for many inputs a pattern with {name} and {ext}, or a folder/",
+     OptionUse::Required, nullptr,
      [](RenderPlan& p, const std::string& t) {
        p.output = t;
-       p.outputKind = OutputKindOf(t);
+       if (!IsOutputPattern(t)) p.outputKind = OutputKindOf(t);
      }},
     {"-y,--overwrite", nullptr, "Replace an existing output", OptionUse::Flag, nullptr,
      [](RenderPlan& p, const std::string&) { p.overwrite = true; }},
@@ -256,15 +265,9 @@ void CheckPluginArgument(const RenderPlan& plan) {
   throw UsageError(Quoted(plan.pluginText) + " is not a plug-in (a ZEL plug-in is a .zel shared library)");
 }
 
-void CheckAcross(RenderPlan& plan) {
-  CheckPluginArgument(plan);
-  if (plan.pluginText.empty()) plan.plugin = DefaultPluginPath();
+/// The checks of a plan's one output: it is no input, and a single picture holds one frame.
+void CheckOutput(RenderPlan& plan) {
   RefuseOutputOverInput(plan);
-  if (plan.outputKind == OutputKind::Stdout && ::isatty(STDOUT_FILENO) != 0)
-    throw UsageError("-o -: standard output is a terminal; send the Y4M stream to a program or a file (-o - | ffplay -)");
-  if (plan.count && plan.durationSeconds) throw UsageError("--frames and --duration: give one of them, not both");
-  if (!plan.crfText.empty() && !plan.bitrateText.empty())
-    throw UsageError("--crf and --bitrate: give one of them, not both");
   if (plan.outputKind == OutputKind::Png) {
     if ((plan.count && *plan.count > 1) || plan.durationSeconds)
       throw UsageError(OptionText("-o", plan.output) +
@@ -273,7 +276,31 @@ void CheckAcross(RenderPlan& plan) {
   }
 }
 
+void CheckAcross(RenderPlan& plan) {
+  CheckPluginArgument(plan);
+  if (plan.pluginText.empty()) plan.plugin = DefaultPluginPath();
+  if (plan.outputKind == OutputKind::Stdout && IsBatch(plan))
+    throw UsageError("-o -: a batch writes a file for each input; give a pattern such as out/{name}.mp4");
+  if (plan.outputKind == OutputKind::Stdout && ::isatty(STDOUT_FILENO) != 0)
+    throw UsageError("-o -: standard output is a terminal; send the Y4M stream to a program or a file (-o - | ffplay -)");
+  if (plan.count && plan.durationSeconds) throw UsageError("--frames and --duration: give one of them, not both");
+  if (!plan.crfText.empty() && !plan.bitrateText.empty())
+    throw UsageError("--crf and --bitrate: give one of them, not both");
+  // A batch's outputs are named and checked file by file (PlanOfFile).
+  if (!IsBatch(plan)) CheckOutput(plan);
+}
+
 }  // namespace
+
+RenderPlan PlanOfFile(const RenderPlan& plan, const std::string& input, const std::string& output) {
+  RenderPlan file = plan;
+  file.input = input;
+  file.inputs = {input};
+  file.output = output;
+  file.outputKind = OutputKindOf(output);
+  CheckOutput(file);
+  return file;
+}
 
 std::string OptionText(const char* option, const std::string& value) { return std::string(option) + " " + Quoted(value); }
 
@@ -333,6 +360,13 @@ OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (
         video; a part, --frames, ends them with the part). The output appears only when
         complete: a failed render leaves nothing, and an output that is an input is refused.
 
+Many inputs: -i again for each file, or a folder for the video files in it; -o then names each
+  output from its input: {name} the input's name without extension, {ext} its extension
+  (-o review/{name}-clock.{ext}), or a folder ending in / keeps the name. Every file gets the
+  same settings; a file that fails (damaged, unreadable, an output that exists without -y or that
+  would be an input) is named in one line and the others go on. A summary ends the batch; its
+  exit code is 0 when every file was rendered whole, 3 when some were, 1 when none was.
+
 Frames and time: frame k is the k-th frame the input shows, from 0. Each frame keeps its
   timestamp (a variable rate stays variable) and renders at time (timestamp - first timestamp)
   x the nominal rate: k for a constant rate (the second field of an interlaced frame at + 0.5).
@@ -383,6 +417,7 @@ Examples:
   zelhost render -i in.mp4 -o frame100.png --start 100
   zelhost render -i in.mp4 -o frames/%04d.png --start 100 --frames 50
   zelhost render -i in.mp4 -o - | ffplay -
+  zelhost render -i /shoot/day1/ -i /shoot/extra.mov -o /review/{name}-clock.mp4
 )";
 
 }  // namespace zelhost

@@ -36,6 +36,17 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// A signal (Ctrl-C, SIGTERM, a closed terminal's SIGHUP, SIGQUIT) stopped the render: exit code
+/// 128 + the signal's number, as a shell reports a command the signal ended. A batch stops there.
+class Interrupted : public std::runtime_error {
+ public:
+  Interrupted(int signal, const std::string& message) : std::runtime_error(message), m_signal(signal) {}
+  int ExitCode() const { return 128 + m_signal; }
+
+ private:
+  int m_signal;
+};
+
 enum class OutputKind { Video, Y4m, Png, PngSequence, Stdout };
 
 /// The render as the command line asks for it, every value checked.
@@ -43,7 +54,8 @@ struct RenderPlan {
   std::filesystem::path plugin;  ///< the plug-in to load (default: the one beside zelhost)
   std::string pluginText;        ///< the PLUGIN argument as typed; empty when not given
   std::string input;             ///< empty: the test pattern
-  std::string output;            ///< a path, a %d pattern, or - for standard output
+  std::vector<std::string> inputs;  ///< every -i as typed, in order (files and folders): a batch when more than one
+  std::string output;            ///< a path, a %d pattern, - for standard output, or a batch's pattern
   OutputKind outputKind = OutputKind::Video;
   bool overwrite = false;
   bool quiet = false;
@@ -113,6 +125,10 @@ void DeclareRenderOptions(CLI::App& command, RenderArguments& arguments);
 /// Reads every row (its default when not given), then checks the options against each other.
 /// Throws UsageError.
 RenderPlan MakePlan(const RenderArguments& arguments);
+
+/// The plan of one file of a batch: `plan` with its own input and output, checked as MakePlan
+/// checks a single render's. Throws UsageError.
+RenderPlan PlanOfFile(const RenderPlan& plan, const std::string& input, const std::string& output);
 
 /// `option 'value'`, the way messages name what was typed.
 std::string OptionText(const char* option, const std::string& value);
