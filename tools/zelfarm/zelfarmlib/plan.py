@@ -46,6 +46,7 @@ class Request:
     duration: str | None = None
     audio: str = "auto"
     threads: str | None = None
+    shortest: bool = False  #: the other streams end with the video (else each keeps its whole length)
     chunk_frames: int = 0   #: 0: no chunks, a file per task
 
 
@@ -228,7 +229,7 @@ def _time(seconds):
     return "%.6f" % seconds
 
 
-def make_join(source, info, chunks, frames, output_ext, audio, list_path, joined):
+def make_join(source, info, chunks, frames, output_ext, audio, list_path, joined, cut):
     """The concat list and the FFmpeg command that make `joined` from `chunks` [(start, path)]."""
     fmt = CONTAINERS[output_ext]
     kept, notes = kept_streams(source, info, fmt, audio)
@@ -258,7 +259,9 @@ def make_join(source, info, chunks, frames, output_ext, audio, list_path, joined
             here, there = (pts[k] - pts[0]) * tb, (pts[chunks[n + 1][0]] - pts[0]) * tb
             micro = round(there * 1000000) - round(here * 1000000)
             lines.append("duration %d.%06d" % divmod(micro, 1000000))
-    end = float(pts[-1] * tb) - origin + float(1 / rate)
+    # One render keeps every other stream at its whole length, and ends them with the video for
+    # --shortest or a part (--frames): its last frame's time plus a frame at the rate.
+    end = float(pts[-1] * tb) - origin + float(1 / rate) if cut else None
     args = ["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "concat", "-safe", "0"]
     if float(first) - origin > 0:
         args += ["-itsoffset", _time(float(first) - origin)]
@@ -281,7 +284,9 @@ def make_join(source, info, chunks, frames, output_ext, audio, list_path, joined
             args += ["-metadata:s:%d" % n, stale + "="]
     if fmt in ("mp4", "mov"):
         args += ["-movflags", "+faststart"]
-    args += ["-t", _time(end), "-f", fmt, joined]
+    if end is not None:
+        args += ["-t", _time(end)]
+    args += ["-f", fmt, joined]
     return "\n".join(lines) + "\n", args, notes
 
 
@@ -341,7 +346,8 @@ def plan_file(req, input_path, output, folder):
     joined = os.path.join(folder, "joined." + ext)
     plan.join_list = os.path.join(folder, "chunks.ffconcat")
     plan.join_list_text, plan.join, plan.notes = make_join(input_path, info, chunks, frames, ext, req.audio,
-                                                           plan.join_list, joined)
+                                                           plan.join_list, joined,
+                                                           cut=req.shortest or req.frames is not None)
     plan.result, plan.frames = joined, frames
     return plan
 
