@@ -845,7 +845,7 @@ TEST_F(RenderCommandTest, HelpAnswersEveryOptionWithExamples) {
   ASSERT_EQ(o.exitCode, 0);
   for (const char* text : {"--input", "--output", "--overwrite", "--size", "--rate", "--start", "--frames", "--duration",
                            "--format", "--field-order", "--set", "--project", "--font", "--threads", "--codec",
-                           "--audio", "--quiet", "NAME[@FRAME]=VALUE", "Examples:", "Exit codes:", "3 the output was written but is short"})
+                           "--audio", "--quiet", "--timecode", "--datetime", "Time code:", "NAME[@FRAME]=VALUE", "Examples:", "Exit codes:", "3 the output was written but is short"})
     EXPECT_NE(o.out.find(text), std::string::npos) << text;
 }
 

@@ -17,6 +17,7 @@
 #include "media/ProgressLine.h"
 #include "media/VideoSink.h"
 #include "media/VideoSource.h"
+#include "render/ClockStart.h"
 #include "render/EffectInstance.h"
 #include "render/FrameRenderer.h"
 #include "render/RenderJob.h"
@@ -54,6 +55,22 @@ void ApplyParameters(EffectInstance& instance, const RenderPlan& plan) {
     if (plan.font) SetFont(instance, *plan.font, OptionText("--font", plan.fontText));
     for (const ParameterSetting& setting : plan.sets) ApplySetting(instance, setting);
   } catch (const HostError& e) {
+    throw UsageError(e.what());
+  }
+}
+
+/// --timecode and --datetime, after the parameters and the sequence. A request the file or the
+/// text cannot meet is a command line that cannot work.
+ClockStart StartClock(EffectInstance& instance, const RenderPlan& plan, const media::SourceInfo& info,
+                      std::int64_t expected) {
+  const ClockStartRequest request{plan.timeCode, plan.dateTime, OptionText("--timecode", plan.timeCode),
+                                  OptionText("--datetime", plan.dateTime)};
+  // An input of unknown length is keyed past midnight for a month of frames.
+  const std::int64_t last = expected >= 0 ? plan.start + expected - 1
+                                          : plan.start + static_cast<std::int64_t>(av_q2d(info.rate) * 86400 * 31);
+  try {
+    return ApplyClockStart(instance, request, info, last);
+  } catch (const ClockStartError& e) {
     throw UsageError(e.what());
   }
 }
@@ -211,6 +228,16 @@ FileOutcome Run(const RenderPlan& plan) {
     expected = count ? std::min(*count, available) : available;
   }
 
+  // The plug-in sees the picture as shown: its size, pixel shape and field order.
+  const double duration =
+      static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
+  instance.SetSequence(SequenceOf(info, frames, duration, /*finalRender=*/true));
+  const ClockStart clockStart = StartClock(instance, plan, info, expected);
+  if (!plan.quiet) {
+    for (const std::string& note : clockStart.notes) std::cerr << "zelhost: note: " << note << "\n";
+    if (const auto note = UnshownStartTimeText(instance)) std::cerr << "zelhost: note: " << *note << "\n";
+  }
+
   media::SinkOptions sinkOptions;
   sinkOptions.width = info.width;
   sinkOptions.height = info.height;
@@ -251,11 +278,7 @@ FileOutcome Run(const RenderPlan& plan) {
     std::cerr << "zelhost: warning: not kept in " << OutputName(plan)
               << ": the rotation of the video (the pictures are written as coded, with the clock upright on them)\n";
 
-  // The plug-in sees the picture as shown: its size, pixel shape and field order.
   if (!frames.note.empty() && !plan.quiet) std::cerr << "zelhost: warning: " << frames.note << "\n";
-  const double duration =
-      static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
-  instance.SetSequence(SequenceOf(info, frames, duration, /*finalRender=*/true));
   const FrameRenderer renderer(instance, frames);
 
   if (plan.start > 0) source.seek(plan.start);
@@ -291,7 +314,8 @@ FileOutcome Run(const RenderPlan& plan) {
               << info.width << "x" << info.height
               << ShownText(outputTurns ? info.orientation : media::Orientation{}, info.width, info.height) << " at "
               << RateText(info.rate) << " fps, " << media::toString(frames.order) << ", "
-              << media::toString(plan.format) << " processing\n";
+              << media::toString(plan.format) << " processing"
+              << (clockStart.summary.empty() ? "" : ", clock from " + clockStart.summary) << "\n";
   }
   return {source.damage().empty() ? 0 : kExitShort, written};
 }

@@ -221,6 +221,14 @@ const RenderOption kOptions[] = {
      "End sound, subtitles and data where the video ends (default: each keeps its whole length, as ffmpeg "
      "-map 0 does); a note says how much was cut",
      OptionUse::Flag, nullptr, [](RenderPlan& p, const std::string&) { p.shortest = true; }},
+    {"--timecode", "source|TC",
+     "Start the clock at the file's own time code (source) or at HH:MM:SS:FF (';' before the frames: drop-frame); "
+     "frame k shows the time code of frame k (see Time code below)",
+     OptionUse::Once, nullptr, [](RenderPlan& p, const std::string& t) { p.timeCode = t; }},
+    {"--datetime", "source|ISO",
+     "Start the date and time styles at the recording's date and time (source: its creation tags) or at "
+     "YYYY-MM-DDTHH:MM:SS",
+     OptionUse::Once, nullptr, [](RenderPlan& p, const std::string& t) { p.dateTime = t; }},
     {"-q,--quiet", nullptr, "No progress line, notes or summary (what is lost is still said)", OptionUse::Flag,
      nullptr, [](RenderPlan& p, const std::string&) { p.quiet = true; }},
 };
@@ -392,6 +400,36 @@ Parameters: by display name or by a list box's name; 'zelhost info' lists them w
      "font": "Liberation Serif,-40,bold"}
   Order: the project file, then --font, then --set (the command line wins).
 
+Time code: --timecode source starts the clock at the time code the file gives its first frame
+  (a tmcd track of MOV and MP4, MXF's time code, Matroska's TIMECODE tag, DV's subcode, MPEG-2
+  GOP headers, H.264 and HEVC picture timing); --timecode 01:00:00:00 sets it by hand (';' before
+  the frames for drop-frame: 00:59:59;28). Frame k then shows the label of frame k, exactly, at
+  23.976, 24, 25, 29.97 and 59.94 (non-drop and drop-frame), 30, 50 and 60 fps, and past midnight
+  it wraps: "TC hh:mm:ss:ff" shows the label, "Frame Counter" the label as a count of frames
+  (hh x 3600 x N + mm x 60 x N + ss x N + ff), the time styles the time of day the label stands
+  for. The rule: a time code counts N labels a second (N = 24 for 23.976, 30 for 29.97, 60 for
+  59.94), so the effect is handed the rate N and, for frame k, the label number of frame k as its
+  time, with the Start Time fields at 0; keys stay at frames (docs/timecode.md). With a Time Speed
+  Factor other than 1, or Count Down, the clock starts at the label of frame 0 (in the Start Time
+  fields) and counts from there as the effect counts, at N frames a second: faster, slower or
+  down to the stop time, and no longer the file's labels. A file without a time code, or a label
+  that cannot be (25:00:00:00, frame 30 at 25 fps, ';' at 25 fps) is refused with exit code 2.
+  The summary line names the time code and where it came from.
+
+Date: --datetime source starts the date and time styles at the recording's date and time:
+  QuickTime's com.apple.quicktime.creationdate (a phone's local time, with its offset) where the
+  file has it, else its creation_time (UTC, shown in the time zone of TZ); --datetime
+  2026-03-14T15:30:12 sets it by hand (with Z for UTC, or an offset such as +01:00, which keeps
+  the time as written). The clock then runs in real time from there; past midnight the date turns
+  on the first frame after it. With --timecode as well, the time is the time code's and the date
+  the recording's. "Start Time Year" takes 1970 to 2099.
+
+"Start Time" text: read only by the "Free Format" style, and expanded as C's strftime does:
+  %H, %M, %S the clock's hours, minutes and seconds; %d, %m, %Y, %y the start date; %% a percent
+  sign; any other text as it is. "%H:%M" shows 14:05, "Take 3 - %H:%M:%S" Take 3 - 14:05:09,
+  "%d.%m.%Y" 14.03.2026. Weekday and day of the year (%a, %A, %j) always read Sunday and the
+  year's first day. Set under another style, a note says it is not shown.
+
 Font (the digital clock): --font "FACE,HEIGHT,WEIGHT,ITALIC,UNDERLINE,STRIKEOUT", trailing fields
   optional, e.g. "Liberation Mono,-40,bold"; or key=value pairs: "face=DejaVu Serif,italic=yes".
   FACE: a font family, at most 31 UTF-16 units (empty: the effect's own choice). HEIGHT: the text
@@ -400,11 +438,12 @@ Font (the digital clock): --font "FACE,HEIGHT,WEIGHT,ITALIC,UNDERLINE,STRIKEOUT"
 
 Exit codes: 0 done; 1 a failure (a file that cannot be read or written, a wrong project file, the
   effect failing; nothing is written); 2 a command line that cannot work (an output that is an
-  input is refused); 3 the output was written but is short: the input is damaged, and the frames
-  before the damage were rendered (a warning names the frame where reading stopped); 128 + N
-  stopped by signal N, nothing written (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP: the terminal
-  closed, 131 SIGQUIT). A part file a killed render left beside its output is removed by the
-  next render of that output. Errors are one line on standard error.
+  input is refused; a --timecode or --datetime the file or the text cannot give);
+  3 the output was written but is short: the input is damaged, and the frames before the damage
+  were rendered (a warning names the frame where reading stopped); 128 + N stopped by signal N,
+  nothing written (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP: the terminal closed, 131 SIGQUIT). A part
+  file a killed render left beside its output is removed by the next render of that output.
+  Errors are one line on standard error.
 
 Examples:
   zelhost render -i holiday.mp4 -o holiday-clock.mp4
@@ -416,6 +455,8 @@ Examples:
   zelhost render -i in.mp4 -o out.mp4 --project look.json --font "Liberation Sans,-40,bold"
   zelhost render -i in.mp4 -o frame100.png --start 100
   zelhost render -i in.mp4 -o frames/%04d.png --start 100 --frames 50
+  zelhost render -i camera.mov -o review.mp4 --timecode source --set "Clock Type List=1" --set "Style List=10"
+  zelhost render -i phone.mov -o dated.mp4 --datetime source --set "Clock Type List=1" --set "Style List=11"
   zelhost render -i in.mp4 -o - | ffplay -
   zelhost render -i /shoot/day1/ -i /shoot/extra.mov -o /review/{name}-clock.mp4
 )";

@@ -86,6 +86,9 @@ struct RenderPlan {
   zel::media::AudioMode audio = zel::media::AudioMode::Auto;
   bool shortest = false;  ///< every stream ends where the video ends
 
+  std::string timeCode;  ///< --timecode: "source" or HH:MM:SS:FF; empty: none
+  std::string dateTime;  ///< --datetime: "source" or ISO 8601; empty: none
+
   /// "the test pattern" or the input's name in quotes, for messages.
   std::string InputName() const;
   /// libx264, the encoder the size rules for 4:2:0 H.264 apply to.
