@@ -187,6 +187,27 @@ TEST_F(TimeCodeRender, PhoneClipShowsItsRecordingDay) {
       << r.output;
 }
 
+// The preview shows the same clock (its snapshot is the viewer's pixels), and refuses a file
+// without a time code as render does.
+TEST_F(TimeCodeRender, PreviewShowsTheSameClock) {
+  const std::string clip = Clip("df.mov", "30000/1001", 4, "-c:v ffv1 -timecode '00:00:59;28'");
+  const auto preview = [&](const std::string& input, const std::string& arguments, const std::string& png) {
+    return zel::testing::RunCommand(std::string(ZEL_TEST_ZELHOST) + " preview -i " + ShellQuoted(input) + " " + kClock +
+                                    " -t 2 --viewer 320 180 --snapshot " + ShellQuoted(Path(png)) + " " + arguments);
+  };
+  ASSERT_EQ(preview(clip, "--timecode source --set \"Style List=10\"", "tc.png").exitCode, 0);
+  ASSERT_EQ(preview(clip, "--set \"Style List=Free Format\" --set \"Start Time=00:01:00:02\"", "literal.png").exitCode, 0);
+  const auto bytes = [&](const std::string& name) {
+    std::ifstream in(Path(name), std::ios::binary);
+    return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  };
+  EXPECT_EQ(bytes("tc.png"), bytes("literal.png"));
+  const auto bad = preview(Clip("bare.mkv", "25", 2, "-c:v ffv1"), "--timecode source", "bad.png");
+  EXPECT_EQ(bad.exitCode, 2) << bad.output;
+  EXPECT_NE(bad.output.find("zelhost: error: --timecode 'source': "), std::string::npos) << bad.output;
+  EXPECT_FALSE(fs::exists(Path("bad.png")));
+}
+
 // Bad input is one line that says what and where, exit code 2, and nothing written.
 TEST_F(TimeCodeRender, BadInputIsOneLineAndNothingWritten) {
   const std::string bare = Clip("bare.mkv", "25", 2, "-c:v ffv1");

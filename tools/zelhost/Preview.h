@@ -19,12 +19,15 @@ struct ZelPreviewOptions {
   std::int32_t viewerWidth;    ///< viewer size in pixels
   std::int32_t viewerHeight;
   std::int32_t dragMode;       ///< start in the overlay's drag mode instead of its handle mode
+  const char* timeCode;        ///< --timecode: "source" or HH:MM:SS:FF; null for none
+  const char* dateTime;        ///< --datetime: "source" or ISO 8601; null for none
   char* error;                 ///< out: what went wrong, for a non-zero result (buffer of errorSize)
   std::int32_t errorSize;
 };
 
 /// Runs the preview until its window closes (or, with a snapshot, until the PNG is written).
-/// 0 on success; 1 when something failed (the message is in `error`).
+/// 0 on success; 1 when something failed, 2 when a --timecode or --datetime cannot be met (the
+/// message is in `error`).
 using PFN_ZelPreviewMain = int (*)(ZelPreviewOptions* options);
 inline constexpr const char* kZelPreviewMainName = "ZelPreviewMain";
 inline constexpr const char* kZelPreviewModuleName = "zelhost-preview.so";

@@ -26,6 +26,8 @@ struct PreviewArgs {
   double time = 0;
   std::vector<int> size;
   bool drag = false;
+  std::string timeCode;
+  std::string dateTime;
 };
 
 std::filesystem::path ModulePath() {
@@ -62,11 +64,13 @@ int RunPreview(const PreviewArgs& args) {
   options.viewerWidth = args.size.size() == 2 ? args.size[0] : 960;
   options.viewerHeight = args.size.size() == 2 ? args.size[1] : 540;
   options.dragMode = args.drag ? 1 : 0;
+  options.timeCode = args.timeCode.empty() ? nullptr : args.timeCode.c_str();
+  options.dateTime = args.dateTime.empty() ? nullptr : args.dateTime.c_str();
   options.error = error;
   options.errorSize = sizeof error;
-  if (run(&options) != 0) {
+  if (const int rc = run(&options); rc != 0) {
     PrintError(error[0] ? error : "the preview failed");
-    return kExitFailure;
+    return rc == 2 ? kExitUsage : kExitFailure;
   }
   return 0;
 }
@@ -92,6 +96,13 @@ CommandRunner AddPreviewCommand(CLI::App& app) {
       ->expected(2)
       ->check(CLI::Range(16, 8192));
   cmd->add_flag("--drag", args->drag, "Start in the overlay's drag mode instead of its handle mode");
+  cmd->add_option("--timecode", args->timeCode,
+                  "Start the clock at the file's own time code (source) or at HH:MM:SS:FF, as zelhost render does; "
+                  "the timeline shows each frame's time code")
+      ->type_name("source|TC");
+  cmd->add_option("--datetime", args->dateTime,
+                  "Start the date and time styles at the recording's date and time (source) or at YYYY-MM-DDTHH:MM:SS")
+      ->type_name("source|ISO");
   cmd->add_option("--snapshot", args->snapshot, "Draw the viewer once into this PNG and quit (for scripts and tests)");
   // For tests that drive the window: where it writes what it shows (see PreviewProbe.cpp).
   cmd->add_option("--probe", args->probe, "")->group("");

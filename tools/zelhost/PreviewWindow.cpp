@@ -139,8 +139,9 @@ void Redraw(Preview& p) {
   const VOKRESULT r = p.session.ShowFrame(ViewOf(*p.input), p.pointerInside);
   if (VOKFAILED(r)) ShowStatus(p, "render failed: " + ResultText(r));
   if (p.position) {
+    const std::string label = p.clockStart.LabelOf(k);
     const std::string text = "frame " + std::to_string(k) + " of " + std::to_string(p.lastFrame + 1) + "   " +
-                             TimeText(static_cast<double>(k) / p.rate);
+                             TimeText(static_cast<double>(k) / p.rate) + (label.empty() ? "" : "   TC " + label);
     gtk_label_set_text(GTK_LABEL(p.position), text.c_str());
   }
   if (p.viewer) gtk_widget_queue_draw(p.viewer);
@@ -410,6 +411,11 @@ bool MayDiscard(Preview& p, const char* doing) {
   return false;
 }
 
+/// The clock's start as asked (--timecode, --datetime) over the parameters as they are now.
+void StartClock(Preview& p) {
+  p.clockStart = zel::host::ApplyClockStart(p.session.Instance(), p.clockRequest, p.source.info(), p.lastFrame);
+}
+
 /// Reads `path` and, when the whole of it applies to a fresh instance, replaces the current setup
 /// with it. On any error the current setup stays as it was. Returns the error, or "".
 std::string LoadProject(Preview& p, const std::string& path) {
@@ -421,6 +427,7 @@ std::string LoadProject(Preview& p, const std::string& path) {
     }
     p.session.Instance().ResetToDefaults();
     zel::host::ApplyProject(p.session.Instance(), project, path);
+    StartClock(p);
   } catch (const std::exception& e) {
     return e.what();
   }
@@ -648,6 +655,16 @@ extern "C" __attribute__((visibility("default"))) int ZelPreviewMain(ZelPreviewO
     for (std::int32_t i = 0; i < o->settingCount; ++i) {
       zel::host::ApplySetting(p.session.Instance(), zel::host::ParseSetOption(o->settings[i]));
       p.dirty = true;
+    }
+    // Then where the clock starts, as zelhost render does it.
+    const auto text = [](const char* t) { return std::string(t != nullptr ? t : ""); };
+    p.clockRequest = {text(o->timeCode), text(o->dateTime), "--timecode '" + text(o->timeCode) + "'",
+                      "--datetime '" + text(o->dateTime) + "'"};
+    try {
+      StartClock(p);
+    } catch (const zel::host::ClockStartError& e) {
+      Fail(o, e.what());
+      return 2;
     }
     p.session.SetTime(std::clamp<double>(std::floor(o->time), 0, static_cast<double>(p.lastFrame)));
     p.overlayMode = o->dragMode ? ZELOverlayMode_Drag : ZELOverlayMode_Handles;

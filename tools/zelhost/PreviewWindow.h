@@ -15,6 +15,7 @@
 #include "interaction/EditSession.h"
 #include "media/Frame.h"
 #include "media/VideoSource.h"
+#include "render/ClockStart.h"
 #include "render/FrameRenderer.h"
 
 namespace zelpreview {
@@ -50,6 +51,9 @@ struct Preview {
   std::string inputName;  ///< for the title: the file, or "test pattern"
   std::int64_t lastFrame = 0;  ///< the timeline's end
   double rate = 25;            ///< frames per second
+  /// Where the clock starts (--timecode, --datetime), applied again after a project opens.
+  zel::host::ClockStartRequest clockRequest;
+  zel::host::ClockStart clockStart;  ///< what it set: the time code shown beside the frame number
 
   std::deque<Binding> bindings;  ///< stable addresses: the signal handlers hold them
   GtkWidget* window = nullptr;
