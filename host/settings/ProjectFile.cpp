@@ -58,8 +58,12 @@ class Reader {
         ReadParameters(value, project);
       } else if (key == "font") {
         project.font = ReadFont(value);
+      } else if (key == "timecode" || key == "datetime") {
+        if (!value.is_string()) Fail(Quoted(key) + " must be a text (\"source\" or the value itself)");
+        (key == "timecode" ? project.timeCode : project.dateTime) = value.get<std::string>();
       } else {
-        Fail("unknown member " + Quoted(key) + " (a project has \"parameters\" and \"font\")");
+        Fail("unknown member " + Quoted(key) +
+             " (a project has \"parameters\", \"font\", \"timecode\" and \"datetime\")");
       }
     }
     return project;
@@ -257,7 +261,7 @@ void ApplyProject(EffectInstance& instance, const Project& project, const std::s
   if (project.font) SetFont(instance, *project.font, "project " + Quoted(path) + ", font");
 }
 
-std::string ProjectText(const EffectInstance& instance) {
+std::string ProjectText(const EffectInstance& instance, const std::string& timeCode, const std::string& dateTime) {
   Json parameters = Json::object();
   std::optional<Json> font;
   for (const ParameterInfo& info : instance.Parameters().Parameters()) {
@@ -274,11 +278,14 @@ std::string ProjectText(const EffectInstance& instance) {
   Json root = Json::object();
   root["parameters"] = std::move(parameters);
   if (font) root["font"] = std::move(*font);
+  if (!timeCode.empty()) root["timecode"] = timeCode;
+  if (!dateTime.empty()) root["datetime"] = dateTime;
   return root.dump(2) + "\n";
 }
 
-void WriteProject(const EffectInstance& instance, const std::string& path) {
-  const std::string text = ProjectText(instance);
+void WriteProject(const EffectInstance& instance, const std::string& path, const std::string& timeCode,
+                  const std::string& dateTime) {
+  const std::string text = ProjectText(instance, timeCode, dateTime);
   const std::filesystem::path target(path);
   std::string hidden = ".";
   hidden.append(target.filename().string()).append(".saving-").append(std::to_string(getpid()));

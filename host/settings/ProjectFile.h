@@ -9,13 +9,16 @@
 //       "Foreground RGB Color": [255, 230, 80],
 //       "Count Down": true
 //     },
-//     "font": "Liberation Serif,-40,bold"
+//     "font": "Liberation Serif,-40,bold",
+//     "timecode": "source",
+//     "datetime": "source"
 //   }
 //
-// "parameters" maps a display name (or a list box's name) to a constant or to a list of keys;
+// "timecode" and "datetime" say where the clock starts, as zelhost's --timecode and --datetime
+// do (docs/timecode.md); the command line's win. "parameters" maps a display name (or a list box's name) to a constant or to a list of keys;
 // a value is a number, a boolean, a text (an item's name for a list) or three numbers for a
 // colour. "font" is a --font text or an object with the same keys ({"face": ..., "weight":
-// "bold"}). Both members are optional; any other member is an error, so that a typo does not pass
+// "bold"}). Every member is optional; any other member is an error, so that a typo does not pass
 // silently. Entries apply in the order they are written.
 #pragma once
 
@@ -33,6 +36,8 @@ namespace zel::host {
 struct Project {
   std::vector<ParameterSetting> settings;  ///< in file order; `where` names the file and entry
   std::optional<FontSpec> font;
+  std::string timeCode;  ///< "timecode": "source" or HH:MM:SS:FF; empty: none
+  std::string dateTime;  ///< "datetime": "source" or ISO 8601; empty: none
 };
 
 /// A project file that cannot be read or does not have the shape above. The message starts with
@@ -56,9 +61,12 @@ void ApplyProject(zel::host::EffectInstance& instance, const Project& project, c
 /// registration order; a list by its item's name; a colour as [red, green, blue] unless a
 /// channel is keyed (then the channels one by one); the font record as "font" when its fields
 /// say all of it, else "PrivateData" in hexadecimal.
-std::string ProjectText(const zel::host::EffectInstance& instance);
+/// `timeCode` and `dateTime`, when not empty, are written as "timecode" and "datetime".
+std::string ProjectText(const zel::host::EffectInstance& instance, const std::string& timeCode = {},
+                        const std::string& dateTime = {});
 /// Writes ProjectText to `path`: beside it first, renamed over it on success, so that a failed
 /// save leaves the file that was there. Throws ProjectError naming the file and the reason.
-void WriteProject(const zel::host::EffectInstance& instance, const std::string& path);
+void WriteProject(const zel::host::EffectInstance& instance, const std::string& path, const std::string& timeCode = {},
+                  const std::string& dateTime = {});
 
 }  // namespace zel::host

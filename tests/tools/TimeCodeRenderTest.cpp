@@ -147,8 +147,9 @@ TEST_F(TimeCodeRender, EachRateShowsTheFilesLabels) {
   }
 }
 
-// A part of the render shows what the whole does at the same frame; a label typed by hand counts
-// as one read from the file; a speed factor counts from the start label, as --help says.
+// A part of the render shows what the whole does at the same frame; a label typed by hand or a
+// project's counts as one read from the file; a speed factor counts from the start label, as
+// --help says.
 TEST_F(TimeCodeRender, PartsHandTypedLabelsAndSpeedFactor) {
   const std::string clip = Clip("df.mov", "30000/1001", 4, "-c:v ffv1 -timecode '00:00:59;28'");
   const auto whole = Render(clip, "--timecode source --set \"Style List=10\"");
@@ -157,6 +158,9 @@ TEST_F(TimeCodeRender, PartsHandTypedLabelsAndSpeedFactor) {
   ASSERT_EQ(part.size(), 1u);
   EXPECT_EQ(part[0], whole[2]);
   EXPECT_EQ(Render(clip, "--timecode '00:00:59;28' --set \"Style List=10\""), whole);
+  // A project file says it as the command line does.
+  std::ofstream(Path("look.json")) << R"({"parameters": {"Style List": 10}, "timecode": "source"})";
+  EXPECT_EQ(Render(clip, "--project " + ShellQuoted(Path("look.json"))), whole);
 
   const std::string plain = Clip("25.mkv", "25", 26, "-c:v ffv1");
   const auto fast = Render(plain, "--timecode 01:00:00:00 --set \"Style List=10\" --set \"Time Speed Factor=2\" "

@@ -376,7 +376,7 @@ bool Save(Preview& p, bool ask) {
   if (ask || path.empty()) path = AskPath(p, true);
   if (path.empty()) return false;
   try {
-    zel::host::WriteProject(p.session.Instance(), path);
+    zel::host::WriteProject(p.session.Instance(), path, p.clockRequest.timeCode, p.clockRequest.dateTime);
   } catch (const std::exception& e) {
     ShowError(p, "The project was not saved", e.what());
     return false;
@@ -427,6 +427,15 @@ std::string LoadProject(Preview& p, const std::string& path) {
     }
     p.session.Instance().ResetToDefaults();
     zel::host::ApplyProject(p.session.Instance(), project, path);
+    p.clockRequest = p.clockOptions;
+    if (p.clockRequest.timeCode.empty()) {
+      p.clockRequest.timeCode = project.timeCode;
+      p.clockRequest.timeCodeWhere = "project, timecode '" + project.timeCode + "'";
+    }
+    if (p.clockRequest.dateTime.empty()) {
+      p.clockRequest.dateTime = project.dateTime;
+      p.clockRequest.dateTimeWhere = "project, datetime '" + project.dateTime + "'";
+    }
     StartClock(p);
   } catch (const std::exception& e) {
     return e.what();
@@ -658,8 +667,16 @@ extern "C" __attribute__((visibility("default"))) int ZelPreviewMain(ZelPreviewO
     }
     // Then where the clock starts, as zelhost render does it.
     const auto text = [](const char* t) { return std::string(t != nullptr ? t : ""); };
-    p.clockRequest = {text(o->timeCode), text(o->dateTime), "--timecode '" + text(o->timeCode) + "'",
+    p.clockOptions = {text(o->timeCode), text(o->dateTime), "--timecode '" + text(o->timeCode) + "'",
                       "--datetime '" + text(o->dateTime) + "'"};
+    if (o->timeCode != nullptr) {
+      p.clockRequest.timeCode = p.clockOptions.timeCode;
+      p.clockRequest.timeCodeWhere = p.clockOptions.timeCodeWhere;
+    }
+    if (o->dateTime != nullptr) {
+      p.clockRequest.dateTime = p.clockOptions.dateTime;
+      p.clockRequest.dateTimeWhere = p.clockOptions.dateTimeWhere;
+    }
     try {
       StartClock(p);
     } catch (const zel::host::ClockStartError& e) {

@@ -51,7 +51,9 @@ struct Preview {
   std::string inputName;  ///< for the title: the file, or "test pattern"
   std::int64_t lastFrame = 0;  ///< the timeline's end
   double rate = 25;            ///< frames per second
-  /// Where the clock starts (--timecode, --datetime), applied again after a project opens.
+  /// Where the clock starts: --timecode and --datetime (`clockOptions`), else the open project's;
+  /// applied again after a project opens, and saved with it.
+  zel::host::ClockStartRequest clockOptions;
   zel::host::ClockStartRequest clockRequest;
   zel::host::ClockStart clockStart;  ///< what it set: the time code shown beside the frame number
 

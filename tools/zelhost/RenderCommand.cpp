@@ -44,12 +44,22 @@ void SetFont(EffectInstance& instance, const FontSpec& font, const std::string& 
     throw HostError(where + ": the plug-in has no 92-byte \"PrivateData\" font record to take it");
 }
 
-/// The project file, then --font, then each --set: the command line wins.
-void ApplyParameters(EffectInstance& instance, const RenderPlan& plan) {
+/// The project file, then --font, then each --set: the command line wins. Returns where the
+/// clock starts: --timecode and --datetime, else the project's.
+ClockStartRequest ApplyParameters(EffectInstance& instance, const RenderPlan& plan) {
+  ClockStartRequest clock{plan.timeCode, plan.dateTime, OptionText("--timecode", plan.timeCode),
+                          OptionText("--datetime", plan.dateTime)};
   if (!plan.project.empty()) {
     const Project project = ReadProject(plan.project);
     for (const ParameterSetting& setting : project.settings) ApplySetting(instance, setting);
     if (project.font) SetFont(instance, *project.font, "project " + Quoted(plan.project) + ", font");
+    if (clock.timeCode.empty() && !project.timeCode.empty())
+      clock = {project.timeCode, clock.dateTime, "project " + Quoted(plan.project) + ", timecode " + Quoted(project.timeCode),
+               clock.dateTimeWhere};
+    if (clock.dateTime.empty() && !project.dateTime.empty()) {
+      clock.dateTime = project.dateTime;
+      clock.dateTimeWhere = "project " + Quoted(plan.project) + ", datetime " + Quoted(project.dateTime);
+    }
   }
   try {
     if (plan.font) SetFont(instance, *plan.font, OptionText("--font", plan.fontText));
@@ -57,14 +67,13 @@ void ApplyParameters(EffectInstance& instance, const RenderPlan& plan) {
   } catch (const HostError& e) {
     throw UsageError(e.what());
   }
+  return clock;
 }
 
 /// --timecode and --datetime, after the parameters and the sequence. A request the file or the
 /// text cannot meet is a command line that cannot work.
-ClockStart StartClock(EffectInstance& instance, const RenderPlan& plan, const media::SourceInfo& info,
-                      std::int64_t expected) {
-  const ClockStartRequest request{plan.timeCode, plan.dateTime, OptionText("--timecode", plan.timeCode),
-                                  OptionText("--datetime", plan.dateTime)};
+ClockStart StartClock(EffectInstance& instance, const ClockStartRequest& request, const RenderPlan& plan,
+                      const media::SourceInfo& info, std::int64_t expected) {
   // An input of unknown length is keyed past midnight for a month of frames.
   const std::int64_t last = expected >= 0 ? plan.start + expected - 1
                                           : plan.start + static_cast<std::int64_t>(av_q2d(info.rate) * 86400 * 31);
@@ -182,7 +191,7 @@ FileOutcome Run(const RenderPlan& plan) {
   CheckOutputPlace(plan.output, plan.overwrite);
   Plugin plugin(plan.plugin);
   EffectInstance instance(plugin);
-  ApplyParameters(instance, plan);
+  const ClockStartRequest clockRequest = ApplyParameters(instance, plan);
 
   // The source: a file, or the test pattern. The pattern and a still image are made as long as
   // the frames asked for, at --rate (25 without it); a video brings its own rate and length.
@@ -232,7 +241,7 @@ FileOutcome Run(const RenderPlan& plan) {
   const double duration =
       static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
   instance.SetSequence(SequenceOf(info, frames, duration, /*finalRender=*/true));
-  const ClockStart clockStart = StartClock(instance, plan, info, expected);
+  const ClockStart clockStart = StartClock(instance, clockRequest, plan, info, expected);
   if (!plan.quiet) {
     for (const std::string& note : clockStart.notes) std::cerr << "zelhost: note: " << note << "\n";
     if (const auto note = UnshownStartTimeText(instance)) std::cerr << "zelhost: note: " << *note << "\n";
