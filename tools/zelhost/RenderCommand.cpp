@@ -324,7 +324,11 @@ FileOutcome Run(const RenderPlan& plan) {
               << ShownText(outputTurns ? info.orientation : media::Orientation{}, info.width, info.height) << " at "
               << RateText(info.rate) << " fps, " << media::toString(frames.order) << ", "
               << media::toString(plan.format) << " processing"
-              << (clockStart.summary.empty() ? "" : ", clock from " + clockStart.summary) << "\n";
+              << (clockStart.summary.empty() ? "" : ", clock from " + clockStart.summary)
+              << (clockStart.clock && plan.start > 0
+                      ? ", " + clockStart.LabelOf(plan.start) + " at frame " + std::to_string(plan.start)
+                      : std::string())
+              << "\n";
   }
   return {source.damage().empty() ? 0 : kExitShort, written};
 }
