@@ -186,129 +186,88 @@ class InterruptGuard {
 
 // --- The render ----------------------------------------------------------------------------------
 
-FileOutcome Run(const RenderPlan& plan) {
-  // An output that exists is refused before any work (and again as it is put in place).
-  CheckOutputPlace(plan.output, plan.overwrite);
-  Plugin plugin(plan.plugin);
-  EffectInstance instance(plugin);
-  const ClockStartRequest clockRequest = ApplyParameters(instance, plan);
+/// The source as the plan names it, and the frames to render from it.
+struct OpenedSource {
+  media::VideoSource source;
+  std::optional<std::int64_t> count;  ///< frames to render; none: to the input's end
+  std::int64_t expected = -1;         ///< frames the render should write, -1 when unknown
+};
 
-  // The source: a file, or the test pattern. The pattern and a still image are made as long as
-  // the frames asked for, at --rate (25 without it); a video brings its own rate and length.
-  // The output is shown as the input is where it keeps the display matrix (MP4, MOV); the
-  // plug-in then draws on the picture as shown, and --size is the size shown.
-  const bool generated = plan.input.empty();
-  const bool outputTurns = plan.outputKind == OutputKind::Video && media::takesDisplayMatrix(plan.output);
-  media::SourceOptions sourceOptions;
-  sourceOptions.size = plan.size;
-  sourceOptions.sizeIsShown = outputTurns;
-  sourceOptions.rate = plan.rate;
+/// Opens the source once: a file, or the test pattern. The pattern and a still image are made as
+/// long as the frames asked for, at --rate (25 without it); a video brings its own rate and length.
+/// `sizeIsShown`: --size is the size of the picture as shown (a phone clip turned a quarter).
+OpenedSource OpenSource(const RenderPlan& plan, bool sizeIsShown) {
+  media::SourceOptions options;
+  options.size = plan.size;
+  options.sizeIsShown = sizeIsShown;
+  options.rate = plan.rate;
   std::optional<std::int64_t> count = plan.count;
   if (count) {
-    sourceOptions.frameCount = plan.start + *count;
+    options.frameCount = plan.start + *count;
   } else if (plan.durationSeconds) {
-    // The pattern and a still are made at --rate (25 without it); a video's own rate decides its
-    // frames below, and a duration of no frames at all is refused there.
+    // A video's own rate decides its frames below, and a duration of no frames at all is refused
+    // there.
     const double frames = FramesAt(*plan.durationSeconds, plan.rate.value_or(AVRational{25, 1}));
-    if (frames >= 1 && frames <= 1e12) sourceOptions.frameCount = plan.start + static_cast<std::int64_t>(frames);
+    if (frames >= 1 && frames <= 1e12) options.frameCount = plan.start + static_cast<std::int64_t>(frames);
   }
-  media::VideoSource source = generated ? media::VideoSource::testPattern(sourceOptions)
-                                        : media::VideoSource::open(plan.input, sourceOptions);
-  const media::SourceInfo& info = source.info();
-  if (!count && plan.durationSeconds) count = FramesOfDuration(plan, info.rate);
+  OpenedSource opened{plan.input.empty() ? media::VideoSource::testPattern(options)
+                                         : media::VideoSource::open(plan.input, options),
+                      count};
+  const media::SourceInfo& info = opened.source.info();
+  if (!opened.count && plan.durationSeconds) opened.count = FramesOfDuration(plan, info.rate);
   if (plan.rate && info.kind == media::SourceKind::Video)
     throw UsageError(OptionText("--rate", plan.rateText) + ": " + plan.InputName() + " is a video with a rate of its own (" +
                      RateText(info.rate) + " fps); --rate applies to the test pattern, still images and image sequences");
-
-  const FramePlan frames = PlanFrames(info, plan.format, plan.fieldOrder, outputTurns);
-  if (auto problem = SizeProblem(info.width, info.height, plan, frames.order)) {
-    if (plan.size) throw UsageError(OptionText("--size", plan.sizeText) + ": " + *problem);
-    throw media::Error(plan.InputName() + " is " + std::to_string(info.width) + "x" + std::to_string(info.height) +
-                       ": " + *problem + " (--size scales it)");
-  }
 
   // Which frames: start .. start + count - 1, or to the end of the input.
   if (info.frameCount >= 0 && info.frameCountExact && plan.start >= info.frameCount)
     throw UsageError(OptionText("--start", plan.startText) + ": " + plan.InputName() + " has " +
                      std::to_string(info.frameCount) + " frames (0 to " + std::to_string(info.frameCount - 1) + ")");
-  std::int64_t expected = count.value_or(-1);
+  opened.expected = opened.count.value_or(-1);
   if (info.frameCount >= 0) {
     const std::int64_t available = std::max<std::int64_t>(0, info.frameCount - plan.start);
-    expected = count ? std::min(*count, available) : available;
+    opened.expected = opened.count ? std::min(*opened.count, available) : available;
   }
+  return opened;
+}
 
-  // The plug-in sees the picture as shown: its size, pixel shape and field order.
-  const double duration =
-      static_cast<double>(info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(expected, 0));
-  instance.SetSequence(SequenceOf(info, frames, duration, /*finalRender=*/true));
-  const ClockStart clockStart = StartClock(instance, clockRequest, plan, info, expected);
-  if (!plan.quiet) {
-    for (const std::string& note : clockStart.notes) std::cerr << "zelhost: note: " << note << "\n";
-    if (const auto note = UnshownStartTimeText(instance)) std::cerr << "zelhost: note: " << *note << "\n";
-  }
-
-  media::SinkOptions sinkOptions;
-  sinkOptions.width = info.width;
-  sinkOptions.height = info.height;
-  sinkOptions.rate = info.rate;
-  sinkOptions.timeBase = info.timeBase;
-  sinkOptions.format = plan.format;
-  sinkOptions.fieldOrder = frames.order;
-  sinkOptions.pixelAspect = info.pixelAspect;
-  sinkOptions.codec = plan.codec;
-  sinkOptions.codecOptions = plan.encoderOptions;
-  sinkOptions.pixelFormat = plan.pixelFormat;
-  sinkOptions.native = info.nativeColour;
-  sinkOptions.overwrite = plan.overwrite;
+/// What the sink is told: the source's pictures and time, the plan's encoder, and (for a video
+/// container, or Y4M beside sound it then names as left out) the rest of the input to copy.
+media::SinkOptions SinkOptionsFor(const RenderPlan& plan, const OpenedSource& opened, const FramePlan& frames) {
+  const media::SourceInfo& info = opened.source.info();
+  media::SinkOptions options;
+  options.width = info.width;
+  options.height = info.height;
+  options.rate = info.rate;
+  options.timeBase = info.timeBase;
+  options.format = plan.format;
+  options.fieldOrder = frames.order;
+  options.pixelAspect = info.pixelAspect;
+  options.codec = plan.codec;
+  options.codecOptions = plan.encoderOptions;
+  options.pixelFormat = plan.pixelFormat;
+  options.native = info.nativeColour;
+  options.overwrite = plan.overwrite;
   // The effect writes the clock's coverage into the alpha bytes; a picture made from an opaque
   // source is shown opaque, as a video output would be.
-  sinkOptions.keepAlpha = info.hasAlpha;
-  // Y4M holds the pictures only: the sink names the sound it leaves out. A PNG is a picture.
+  options.keepAlpha = info.hasAlpha;
   const bool y4m = plan.outputKind == OutputKind::Y4m || plan.outputKind == OutputKind::Stdout;
   if (plan.outputKind == OutputKind::Video || (y4m && info.hasAudio && plan.audio != media::AudioMode::None)) {
-    sinkOptions.copyFrom = media::CopyFrom::of(source, plan.start);
-    if (sinkOptions.copyFrom) {
-      sinkOptions.copyFrom->audio = plan.audio;
-      sinkOptions.copyFrom->shortest = plan.shortest;
-      sinkOptions.copyFrom->frameLimit = count;
+    options.copyFrom = media::CopyFrom::of(opened.source, plan.start);
+    if (options.copyFrom) {
+      options.copyFrom->audio = plan.audio;
+      options.copyFrom->shortest = plan.shortest;
+      options.copyFrom->frameLimit = opened.count;
     }
   }
-  // From the moment the temporary output exists, a stop signal must let it be removed.
-  InterruptGuard interruptGuard;
-  std::optional<media::VideoSink> opened;
-  try {
-    opened.emplace(plan.output, sinkOptions);
-  } catch (const media::SizeError& e) {
-    throw UsageError(e.what());
-  }
-  media::VideoSink& sink = *opened;
-  // A picture file or Y4M has no place for the rotation (a video container names it in lost()).
-  if (plan.outputKind != OutputKind::Video && (!info.orientation.identity() || info.tilt != 0))
-    std::cerr << "zelhost: warning: not kept in " << OutputName(plan)
-              << ": the rotation of the video (the pictures are written as coded, with the clock upright on them)\n";
+  return options;
+}
 
-  if (!frames.note.empty() && !plan.quiet) std::cerr << "zelhost: warning: " << frames.note << "\n";
-  const FrameRenderer renderer(instance, frames);
-
-  if (plan.start > 0) source.seek(plan.start);
-  media::ProgressLine progress(stderr, expected, !plan.quiet && media::ProgressLine::isTerminal(stderr));
-  RenderJobOptions job;
-  job.threads = plan.threads;
-  job.count = count;
-  job.progress = &progress;
-  job.stop = &gInterrupted;
-  const RenderJobResult result = RunRenderJob(source, sink, renderer, job);
-  InterruptGuard::Check(plan);
-  const std::int64_t written = result.written;
-  if (written == 0) {
-    if (!source.damage().empty()) throw media::Error(source.damage() + "; nothing was written");
-    throw media::Error("nothing to render: " + plan.InputName() + " has no frame " + std::to_string(plan.start));
-  }
-  InterruptGuard::Check(plan);  // a signal while the last frames were written
-  sink.commit();
-  progress.finish(written);
-
-  // What was lost is said even with --quiet: a user must not find it out later.
+/// What the user is told after a render: what was lost and what is short (even with --quiet: a
+/// user must not find it out later), then the warnings and the summary line.
+void Report(const RenderPlan& plan, const media::VideoSource& source, const media::VideoSink& sink,
+            const FramePlan& frames, bool outputTurns, std::int64_t written, const ClockStart& clockStart) {
+  const media::SourceInfo& info = source.info();
   if (!sink.lost().empty()) {
     std::string list;
     for (const std::string& item : sink.lost()) list += (list.empty() ? "" : ", ") + item;
@@ -317,20 +276,82 @@ FileOutcome Run(const RenderPlan& plan) {
   if (!source.damage().empty())
     std::cerr << "zelhost: warning: " << source.damage() << "; " << Quoted(plan.output) << " holds the " << written
               << (written == 1 ? " frame" : " frames") << " before it (exit code 3)\n";
-  if (!plan.quiet) {
-    for (const std::string& warning : sink.warnings()) std::cerr << "zelhost: warning: " << warning << "\n";
-    std::cerr << "zelhost: wrote " << OutputName(plan) << ": " << written << (written == 1 ? " frame " : " frames ")
-              << info.width << "x" << info.height
-              << ShownText(outputTurns ? info.orientation : media::Orientation{}, info.width, info.height) << " at "
-              << RateText(info.rate) << " fps, " << media::toString(frames.order) << ", "
-              << media::toString(plan.format) << " processing"
-              << (clockStart.summary.empty() ? "" : ", clock from " + clockStart.summary)
-              << (clockStart.clock && plan.start > 0
-                      ? ", " + clockStart.LabelOf(plan.start) + " at frame " + std::to_string(plan.start)
-                      : std::string())
-              << "\n";
+  if (plan.quiet) return;
+  for (const std::string& warning : sink.warnings()) std::cerr << "zelhost: warning: " << warning << "\n";
+  std::cerr << "zelhost: wrote " << OutputName(plan) << ": " << written << (written == 1 ? " frame " : " frames ")
+            << info.width << "x" << info.height
+            << ShownText(outputTurns ? info.orientation : media::Orientation{}, info.width, info.height) << " at "
+            << RateText(info.rate) << " fps, " << media::toString(frames.order) << ", " << media::toString(plan.format)
+            << " processing" << (clockStart.summary.empty() ? "" : ", clock from " + clockStart.summary)
+            << (clockStart.clock && plan.start > 0
+                    ? ", " + clockStart.LabelOf(plan.start) + " at frame " + std::to_string(plan.start)
+                    : std::string())
+            << "\n";
+}
+
+FileOutcome Run(const RenderPlan& plan) {
+  // An output that exists is refused before any work (and again as it is put in place).
+  CheckOutputPlace(plan.output, plan.overwrite);
+  Plugin plugin(plan.plugin);
+  EffectInstance instance(plugin);
+  const ClockStartRequest clockRequest = ApplyParameters(instance, plan);
+
+  // The output is shown as the input is where it keeps the display matrix (MP4, MOV): the
+  // plug-in then draws on the picture as shown, and --size is the size shown.
+  const bool outputTurns = plan.outputKind == OutputKind::Video && media::takesDisplayMatrix(plan.output);
+  OpenedSource opened = OpenSource(plan, outputTurns);
+  media::VideoSource& source = opened.source;
+  const media::SourceInfo& info = source.info();
+  const FramePlan frames = PlanFrames(info, plan.format, plan.fieldOrder, outputTurns);
+  if (auto problem = SizeProblem(info.width, info.height, plan, frames.order)) {
+    if (plan.size) throw UsageError(OptionText("--size", plan.sizeText) + ": " + *problem);
+    throw media::Error(plan.InputName() + " is " + std::to_string(info.width) + "x" + std::to_string(info.height) +
+                       ": " + *problem + " (--size scales it)");
   }
-  return {source.damage().empty() ? 0 : kExitShort, written};
+
+  // The plug-in sees the picture as shown: its size, pixel shape and field order.
+  const double duration = static_cast<double>(
+      info.frameCount >= 0 ? info.frameCount : plan.start + std::max<std::int64_t>(opened.expected, 0));
+  instance.SetSequence(SequenceOf(info, frames, duration, /*finalRender=*/true));
+  const ClockStart clockStart = StartClock(instance, clockRequest, plan, info, opened.expected);
+  if (!plan.quiet) {
+    for (const std::string& note : clockStart.notes) std::cerr << "zelhost: note: " << note << "\n";
+    if (const auto note = UnshownStartTimeText(instance)) std::cerr << "zelhost: note: " << *note << "\n";
+  }
+
+  // From the moment the temporary output exists, a stop signal must let it be removed.
+  InterruptGuard interruptGuard;
+  std::optional<media::VideoSink> sink;
+  try {
+    sink.emplace(plan.output, SinkOptionsFor(plan, opened, frames));
+  } catch (const media::SizeError& e) {
+    throw UsageError(e.what());
+  }
+  // A picture file or Y4M has no place for the rotation (a video container names it in lost()).
+  if (plan.outputKind != OutputKind::Video && (!info.orientation.identity() || info.tilt != 0))
+    std::cerr << "zelhost: warning: not kept in " << OutputName(plan)
+              << ": the rotation of the video (the pictures are written as coded, with the clock upright on them)\n";
+  if (!frames.note.empty() && !plan.quiet) std::cerr << "zelhost: warning: " << frames.note << "\n";
+  const FrameRenderer renderer(instance, frames);
+
+  if (plan.start > 0) source.seek(plan.start);
+  media::ProgressLine progress(stderr, opened.expected, !plan.quiet && media::ProgressLine::isTerminal(stderr));
+  RenderJobOptions job;
+  job.threads = plan.threads;
+  job.count = opened.count;
+  job.progress = &progress;
+  job.stop = &gInterrupted;
+  const RenderJobResult result = RunRenderJob(source, *sink, renderer, job);
+  InterruptGuard::Check(plan);
+  if (result.written == 0) {
+    if (!source.damage().empty()) throw media::Error(source.damage() + "; nothing was written");
+    throw media::Error("nothing to render: " + plan.InputName() + " has no frame " + std::to_string(plan.start));
+  }
+  InterruptGuard::Check(plan);  // a signal while the last frames were written
+  sink->commit();
+  progress.finish(result.written);
+  Report(plan, source, *sink, frames, outputTurns, result.written, clockStart);
+  return {source.damage().empty() ? 0 : kExitShort, result.written};
 }
 
 }  // namespace
