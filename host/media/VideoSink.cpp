@@ -17,6 +17,7 @@ extern "C" {
 #include "media/Error.h"
 #include "media/NativePicture.h"
 #include "media/VideoSource.h"
+#include "media/detail/EncoderSetup.h"
 #include "media/detail/FFmpeg.h"
 #include "media/detail/PendingFile.h"
 #include "media/detail/StreamCopier.h"
@@ -77,18 +78,8 @@ namespace {
 
 using namespace detail;
 
-constexpr const char* kDefaultCodec = "libx264";
 /// Frames between two looks at whether the output has appeared under its name meanwhile.
 constexpr std::int64_t kTargetCheckInterval = 16;
-
-std::string extensionOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  const auto dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = path.substr(dot + 1);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
 
 void checkSize(const std::string& path, const SinkOptions& options) {
   if (options.width < 1 || options.height < 1 || options.width > Frame::kMaxSide || options.height > Frame::kMaxSide) {
@@ -282,14 +273,6 @@ private:
   std::string m_path;
 };
 
-bool takesFormat(const AVCodec& codec, AVPixelFormat format) {
-  if (codec.pix_fmts == nullptr) return true;
-  for (const AVPixelFormat* f = codec.pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
-    if (*f == format) return true;
-  }
-  return false;
-}
-
 std::string formatName(AVPixelFormat format) {
   const char* name = av_get_pix_fmt_name(format);
   return name != nullptr ? name : "unknown";
@@ -305,28 +288,41 @@ AVPixelFormat namedFormat(const std::string& path, const std::string& who, const
   return format;
 }
 
-/// The encoder's pixel format: the one asked for; else the input's own where the encoder takes
-/// it, else the nearest it takes (with a warning); frames without native pictures get 4:2:0
-/// (or 4:2:2) as before.
+/// The encoder's pixel format: the one asked for; else the input's own where the encoder (and the
+/// profile, `allowed` when not empty) takes it, else the nearest it takes (with a warning); frames
+/// without native pictures get 4:2:0 (or 4:2:2) where taken.
 AVPixelFormat chooseVideoFormat(const AVCodec& codec, const SinkOptions& options, const std::string& path,
-                                std::vector<std::string>& warnings) {
-  if (!options.pixelFormat.empty()) {
-    return namedFormat(path, std::string("encoder ") + codec.name, options.pixelFormat,
-                       [&](AVPixelFormat f) { return takesFormat(codec, f); });
+                                std::vector<std::string>& warnings, const std::vector<AVPixelFormat>& allowed,
+                                const std::string& profile) {
+  std::vector<AVPixelFormat> taken;
+  for (const AVPixelFormat* f = codec.pix_fmts; f != nullptr && *f != AV_PIX_FMT_NONE; ++f) {
+    if (allowed.empty() || std::find(allowed.begin(), allowed.end(), *f) != allowed.end()) taken.push_back(*f);
   }
+  if (codec.pix_fmts == nullptr) taken = allowed;
+  const auto takes = [&](AVPixelFormat f) {
+    return (codec.pix_fmts == nullptr && allowed.empty()) || std::find(taken.begin(), taken.end(), f) != taken.end();
+  };
+  const std::string who = std::string(codec.name) + (profile.empty() ? "" : " profile " + profile);
+  if (!options.pixelFormat.empty()) return namedFormat(path, "encoder " + who, options.pixelFormat, takes);
+  std::vector<AVPixelFormat> list = taken;
+  list.push_back(AV_PIX_FMT_NONE);
   if (options.native) {
     const AVPixelFormat own = options.native->format;
-    if (takesFormat(codec, own)) return own;
+    if (takes(own)) return own;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(own);
     const int alpha = desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 ? 1 : 0;
-    const AVPixelFormat nearest = avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, own, alpha, nullptr);
-    warnings.push_back(std::string(codec.name) + " does not take the input's pixel format " + formatName(own) +
-                       "; writing " + formatName(nearest) + " (--pix-fmt chooses)");
+    int loss = 0;
+    const AVPixelFormat nearest = avcodec_find_best_pix_fmt_of_list(list.data(), own, alpha, &loss);
+    // A format that holds more (4:2:0 written as 4:2:2) loses nothing and needs no word.
+    if (loss != 0) {
+      warnings.push_back(who + " does not take the input's pixel format " + formatName(own) + "; writing " +
+                         formatName(nearest) + " (--pix-fmt chooses)");
+    }
     return nearest;
   }
   const AVPixelFormat wanted = options.chroma422 ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV420P;
-  if (takesFormat(codec, wanted)) return wanted;
-  return avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, toAvPixelFormat(options.format), 0, nullptr);
+  if (takes(wanted)) return wanted;
+  return avcodec_find_best_pix_fmt_of_list(list.data(), toAvPixelFormat(options.format), 0, nullptr);
 }
 
 /// The formats FFmpeg's Y4M writer takes (the high-depth ones as an extension that other readers
@@ -368,20 +364,6 @@ AVPixelFormat chooseY4mFormat(const SinkOptions& options, const std::string& pat
   return nearest;
 }
 
-void setX264Defaults(const SinkOptions& options, OptionSet& codecOptions) {
-  const auto& given = options.codecOptions;
-  if (given.count("crf") == 0 && given.count("qp") == 0 && given.count("b") == 0) codecOptions.set("crf", "23");
-  if (given.count("preset") == 0) codecOptions.set("preset", "medium");
-  if (options.fieldOrder != FieldOrder::Progressive) {
-    // The encoder learns the field order per frame only after its first frame is coded, so the
-    // first picture timing (which players and probes read) would say top field first. Set it
-    // from the start.
-    std::string params = given.count("x264-params") != 0 ? given.at("x264-params") + ":" : "";
-    params += options.fieldOrder == FieldOrder::TopFirst ? "tff=1" : "bff=1";
-    codecOptions.set("x264-params", params);
-  }
-}
-
 void checkSubsampling(const std::string& path, const SinkOptions& options, AVPixelFormat format) {
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   if (desc == nullptr) return;
@@ -417,23 +399,27 @@ public:
     // Check the encoder before anything is created on disk.
     const AVCodec* codec = nullptr;
     AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;
+    std::string profile;
+    const std::string container = format->name;
     if (kind == Kind::Video) {
-      const std::string name = options.codec.empty() ? kDefaultCodec : options.codec;
-      codec = avcodec_find_encoder_by_name(name.c_str());
-      if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO) {
-        throw Error("cannot write '" + path + "': no video encoder named '" + name + "'");
+      codec = &chooseEncoder(path, options);
+      if (!containerTakes(*format, codec->id)) {
+        throw Error("cannot write '" + path + "': the " + container + " container does not take " + codec->name);
       }
-      if (avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
-        throw Error("cannot write '" + path + "': the " + format->name + " container does not take " + codec->name);
-      }
-      pixelFormat = chooseVideoFormat(*codec, options, path, m_warnings);
+      checkEncoderSize(*codec, options, path);
+      profile = chooseProfile(*codec, options, path);
+      std::vector<AVPixelFormat> allowed = profileFormats(*codec, profile);
+      // MPEG-2 in MXF is broadcast's 4:2:2 (XDCAM HD422, IMX).
+      if (container == "mxf" && codec->id == AV_CODEC_ID_MPEG2VIDEO) allowed = {AV_PIX_FMT_YUV422P};
+      pixelFormat = chooseVideoFormat(*codec, options, path, m_warnings, allowed, profile);
     } else {
       codec = avcodec_find_encoder(AV_CODEC_ID_WRAPPED_AVFRAME);
       pixelFormat = chooseY4mFormat(options, path, m_warnings);
     }
     checkSubsampling(path, options, pixelFormat);
-    // Y4M shows frames one after another at its rate: there is no timestamp to keep.
-    if (kind != Kind::Video) m_options.timeBase = AVRational{0, 1};
+    // Y4M shows frames one after another at its rate: there is no timestamp to keep. MXF takes
+    // only a time base of one frame at a broadcast rate.
+    if (kind != Kind::Video || container == "mxf") m_options.timeBase = AVRational{0, 1};
 
     std::string url = "pipe:1";
     if (kind != Kind::Stdout) {
@@ -459,9 +445,10 @@ public:
 
     OptionSet codecOptions;
     if (kind == Kind::Video) {
-      for (const auto& [key, value] : options.codecOptions) codecOptions.set(key, value);
+      for (const auto& [key, value] : encoderOptions(*codec, m_options, pixelFormat, profile, path)) {
+        codecOptions.set(key, value);
+      }
     }
-    if (std::string_view(codec->name) == kDefaultCodec) setX264Defaults(options, codecOptions);
     m_encoder.open(codec, m_options, pixelFormat, (format->flags & AVFMT_GLOBALHEADER) != 0, codecOptions, path, true);
 
     m_video = avformat_new_stream(m_muxer.get(), nullptr);
@@ -471,11 +458,17 @@ public:
     m_video->time_base = m_encoder.context()->time_base;
     m_video->avg_frame_rate = options.rate;
     m_video->sample_aspect_ratio = options.pixelAspect;
+    // Apple's players take HEVC in MP4 and MOV only as hvc1, whose parameter sets are all in the
+    // sample description (the encoder writes them there: global header); FFmpeg's default is hev1.
+    if (kind == Kind::Video && codec->id == AV_CODEC_ID_HEVC && (container == "mp4" || container == "mov")) {
+      m_video->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+    }
+    keepHdrMetadata(*codec, container, kind == Kind::Video);
 
     if (options.copyFrom) {
       if (kind == Kind::Video) {
         m_copier = std::make_unique<StreamCopier>(*options.copyFrom, *m_muxer, *m_video, path);
-        m_lost = m_copier->lost();
+        m_lost.insert(m_lost.end(), m_copier->lost().begin(), m_copier->lost().end());
         const std::vector<std::string>& notes = m_copier->notes();
         m_warnings.insert(m_warnings.end(), notes.begin(), notes.end());
       } else {
@@ -527,6 +520,30 @@ public:
 
 private:
   bool keepsTimestamps() const { return m_options.timeBase.num > 0; }
+
+  /// The input's HDR10 metadata as stream side data, where the container writes it; where it
+  /// does not and the encoder does not write it into the stream either, it is named as lost.
+  void keepHdrMetadata(const AVCodec& codec, const std::string& container, bool video) {
+    const HdrMetadata& hdr = m_options.hdr;
+    if (hdr.empty()) return;
+    const bool boxes = container == "mp4" || container == "mov" || container == "matroska" || container == "webm";
+    if (video && boxes) {
+      if (hdr.mastering) addSideData(AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &*hdr.mastering, sizeof *hdr.mastering);
+      if (hdr.light) addSideData(AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &*hdr.light, sizeof *hdr.light);
+      return;
+    }
+    if (video && writesHdrInStream(codec)) return;
+    m_lost.push_back(std::string("the HDR10 metadata (") +
+                     (video ? container + " has no place for it, nor has " + codec.name + "'s stream"
+                            : "Y4M holds pictures only") +
+                     ")");
+  }
+
+  void addSideData(AVPacketSideDataType type, const void* data, std::size_t size) {
+    auto* copy = av_stream_new_side_data(m_video, type, size);
+    if (copy == nullptr) throw std::bad_alloc();
+    std::memcpy(copy, data, size);
+  }
 
   /// The frame's time on the output's clock, in the encoder's time base: its own timestamp less
   /// the origin where timestamps are kept (always later than the frame before), else its place.
@@ -689,14 +706,14 @@ VideoSink::VideoSink(const std::string& path, const SinkOptions& options) {
     return;
   }
   const std::string ext = extensionOf(path);
-  if (ext == "mp4" || ext == "mkv" || ext == "mov") {
+  if (ext == "mp4" || ext == "mkv" || ext == "mov" || ext == "webm" || ext == "mxf") {
     m_impl = std::make_unique<StreamSink>(path, options, StreamSink::Kind::Video);
   } else if (ext == "y4m") {
     m_impl = std::make_unique<StreamSink>(path, options, StreamSink::Kind::Y4m);
   } else if (ext == "png") {
     m_impl = std::make_unique<PngSink>(path, options);
   } else {
-    throw Error("cannot write '" + path + "': unknown output type (use .mp4, .mkv, .mov, .y4m, .png or -)");
+    throw Error("cannot write '" + path + "': unknown output type (use .mp4, .mkv, .mov, .webm, .mxf, .y4m, .png or -)");
   }
 }
 

@@ -14,6 +14,7 @@ extern "C" {
 
 #include "media/Frame.h"
 #include "media/SampleCoding.h"
+#include "media/VideoCoding.h"
 
 namespace zel::media {
 
@@ -75,8 +76,23 @@ struct SinkOptions {
   FrameFormat format = FrameFormat::Rgba;
   FieldOrder fieldOrder = FieldOrder::Progressive;  ///< marked in the stream; interlaced coding
   AVRational pixelAspect{1, 1};
-  /// Encoder for .mp4/.mkv/.mov (an FFmpeg encoder name); empty means "libx264".
+  /// Encoder of a video container (an FFmpeg encoder name); empty: the container's own
+  /// (defaultEncoderFor: libx264 for .mp4 .mkv .mov, libvpx-vp9 for .webm, ...).
   std::string codec;
+  /// The encoder's profile by name ("lt", "dnxhr_hq", "high10", "main10"); empty: the input's own
+  /// for an intra-only input coded with the same codec (sourceCoding), else the encoder's
+  /// default. A name the encoder does not take is an error that lists those it does.
+  std::string profile;
+  /// How the input's video is coded, so that an intra-only input re-encoded with its own codec
+  /// keeps its profile (and DNxHD its bit rate).
+  std::optional<VideoCoding> sourceCoding;
+  /// The input's HDR10 metadata: written into the output's stream where the container keeps it
+  /// (MP4, MOV, Matroska, WebM) and given to the encoders that write it themselves (libx265,
+  /// libsvtav1, libx264's SEI); where neither can, it is named in lost().
+  HdrMetadata hdr;
+  /// Encoders that print on their own (libx265, libsvtav1) print only errors; otherwise they
+  /// print warnings too. (Encoders that log through FFmpeg follow setLibraryLogging.)
+  bool quietEncoders = false;
   /// Encode 4:2:2 (yuv422p) instead of 4:2:0 (yuv420p) in .mp4/.mkv/.mov, for frames without
   /// native pictures.
   bool chroma422 = false;
@@ -87,10 +103,10 @@ struct SinkOptions {
   std::optional<PictureColour> native;
   /// The pixel format to encode in, as FFmpeg names it ("yuv422p10le"); empty: as above.
   std::string pixelFormat;
-  /// Options of the .mp4/.mkv/.mov encoder, as FFmpeg names them ("preset", "crf", "b"). libx264
-  /// gets crf 23 and preset "medium" (FFmpeg's own defaults) unless a rate control (crf, qp, b)
-  /// or a preset is given here. An option the encoder does not know is an error. Y4M and PNG
-  /// have nothing to tune and ignore them.
+  /// Options of a video container's encoder, as FFmpeg names them ("preset", "crf", "b",
+  /// "x265-params"). Where no rate control or speed is given, the encoder gets the defaults
+  /// encoderDefaultLines() lists (libx264 crf 23 and preset "medium", as FFmpeg's own). An option
+  /// the encoder does not know is an error. Y4M and PNG have nothing to tune and ignore them.
   std::map<std::string, std::string> codecOptions;
   bool overwrite = false;  ///< replace an existing output (else opening fails)
   std::optional<CopyFrom> copyFrom;  ///< the rest of the input, for a video container

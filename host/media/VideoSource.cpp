@@ -11,6 +11,8 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "media/Error.h"
@@ -222,7 +224,10 @@ public:
     describeStream(options, pattern);
     m_packet = makePacket();
     m_picture = makeAvFrame();
-    if (m_info.kind == SourceKind::Video) primeFirstPicture();
+    if (m_info.kind == SourceKind::Video) {
+      primeFirstPicture();
+      readHdrMetadata();
+    }
   }
 
   bool read(Frame& frame, FrameFormat format) override {
@@ -300,6 +305,7 @@ private:
     rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
     if (rc < 0) fail("cannot open the decoder for", m_info.path, rc);
     m_info.codec = decoder->name;
+    m_info.coding = VideoCoding{parameters->codec_id, parameters->profile, parameters->bit_rate};
   }
 
   void describeStream(const SourceOptions& options, bool pattern) {
@@ -358,6 +364,23 @@ private:
     m_info.nativeColour = nativeColourOf(*m_decoder);
     m_info.timeBase = m_info.kind == SourceKind::Video ? m_stream->time_base : av_inv_q(m_info.rate);
     if (m_info.kind == SourceKind::Video) countShownFrames();
+  }
+
+  /// HDR10 metadata of the stream, else of the first picture (m_picture, primed).
+  void readHdrMetadata() {
+    std::size_t size = 0;
+    const std::uint8_t* data = av_stream_get_side_data(m_stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &size);
+    const AVFrameSideData* frameData = av_frame_get_side_data(m_picture.get(), AV_FRAME_DATA_MASTERING_DISPLAY_METADATA);
+    if (data == nullptr && frameData != nullptr) std::tie(data, size) = std::pair(frameData->data, frameData->size);
+    if (data != nullptr && size >= sizeof(AVMasteringDisplayMetadata)) {
+      std::memcpy(&m_info.hdr.mastering.emplace(), data, sizeof(AVMasteringDisplayMetadata));
+    }
+    data = av_stream_get_side_data(m_stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &size);
+    frameData = av_frame_get_side_data(m_picture.get(), AV_FRAME_DATA_CONTENT_LIGHT_LEVEL);
+    if (data == nullptr && frameData != nullptr) std::tie(data, size) = std::pair(frameData->data, frameData->size);
+    if (data != nullptr && size >= sizeof(AVContentLightMetadata)) {
+      std::memcpy(&m_info.hdr.light.emplace(), data, sizeof(AVContentLightMetadata));
+    }
   }
 
   /// The display matrix of the video stream, as a player turns the pictures to show them.

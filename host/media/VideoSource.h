@@ -14,6 +14,7 @@ extern "C" {
 #include "media/Orientation.h"
 #include "media/SampleCoding.h"
 #include "media/TimeCode.h"
+#include "media/VideoCoding.h"
 
 namespace zel::media {
 
@@ -87,6 +88,11 @@ struct SourceInfo {
   std::optional<TimeCodeTag> timeCode;
   /// When the file says it was recorded.
   RecordingTags recorded;
+  /// A video's HDR10 metadata: the stream's own, else that of its first picture (HEVC SEI, AV1
+  /// metadata), which files written by encoders that only put it in the pictures carry alone.
+  HdrMetadata hdr;
+  /// How a video is coded (an image sequence or a still too): for an output coded alike.
+  VideoCoding coding;
 };
 
 /// A stream of pictures read in order. One thread at a time may use a source; sources are

@@ -71,4 +71,68 @@ TEST_F(RenderStreamsTest, EveryStreamKeepsItsWholeLengthUnlessCut) {
   }
 }
 
+/// What ffprobe reads of the first video stream: its colour tags, codec tag and stream side data,
+/// then the side data of its first picture.
+std::string HdrView(const std::string& file) {
+  return Tool("ffprobe -v error -select_streams v:0 -show_entries stream=color_transfer,color_primaries,color_space,"
+              "codec_tag_string:stream_side_data=side_data_type,max_content,max_luminance -of default=nw=1 " + file) +
+         "--- first picture\n" +
+         Tool("ffprobe -v error -select_streams v:0 -read_intervals %+#1 -show_entries frame_side_data=side_data_type,"
+              "max_content -of default=nw=1 " + file);
+}
+
+TEST_F(RenderStreamsTest, HdrMetadataAndColourTagsReachEveryOutputThatHoldsThem) {
+  // HDR10 as x265 writes it through ffmpeg: the metadata in the pictures' SEI only, not in the
+  // container. 64x64, the smallest SVT-AV1 takes.
+  Make("-f lavfi -i testsrc2=s=64x64:r=25:d=0.12 -pix_fmt yuv420p10le -c:v libx265 -x265-params 'log-level=error:"
+       "master-display=G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L(10000000,1):max-cll=1000,400' "
+       "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc hdr10.mkv");
+  const std::string input = HdrView(Work("hdr10.mkv"));
+  ASSERT_NE(input.find("max_content=1000"), std::string::npos) << input;
+  ASSERT_EQ(input.find("max_content=1000"), input.rfind("max_content=1000")) << "in the pictures only:\n" << input;
+  struct Case {
+    const char* input;
+    const char* output;
+    const char* codec;
+    bool inStream;   ///< the container holds it (MP4, MOV, Matroska, WebM)
+    bool inPicture;  ///< the encoder writes it into the pictures (x265, SVT-AV1; 5.1's ffprobe cannot read x264's)
+  };
+  const Case cases[] = {
+      {"hdr10.mkv", "x265.mp4", "libx265", true, true},
+      {"hdr10.mkv", "x265.mov", "libx265", true, true},
+      {"hdr10.mkv", "x265.mkv", "libx265", true, true},
+      {"hdr10.mkv", "x264.mp4", "libx264", true, false},
+      {"hdr10.mkv", "svt.webm", "libsvtav1", true, true},
+      {"hdr10.mkv", "prores.mov", "prores_ks", true, false},
+      // From the container alone (ProRes has no place for it in its pictures) into the pictures.
+      {"prores.mov", "again.mkv", "libx265", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    RenderQuietly({"-i", c.input, "-o", c.output, "--codec", c.codec});
+    const std::string view = HdrView(Work(c.output));
+    const std::string stream = view.substr(0, view.find("---")), picture = view.substr(view.find("---"));
+    for (const char* tag : {"color_transfer=smpte2084", "color_primaries=bt2020", "color_space=bt2020nc"})
+      EXPECT_NE(stream.find(tag), std::string::npos) << tag << "\n" << view;
+    EXPECT_EQ(stream.find("max_luminance=10000000/10000") != std::string::npos ||
+                  stream.find("max_luminance=1000/1") != std::string::npos,
+              c.inStream)
+        << view;
+    EXPECT_EQ(stream.find("max_content=1000") != std::string::npos, c.inStream) << view;
+    EXPECT_EQ(picture.find("side_data_type=Mastering display metadata") != std::string::npos, c.inPicture) << view;
+    EXPECT_EQ(picture.find("max_content=1000") != std::string::npos, c.inPicture) << view;
+    // HEVC in MP4 and MOV is hvc1, which Apple's players take (FFmpeg's default is hev1).
+    if (std::string(c.codec) == "libx265" && std::string(c.output).find(".mkv") == std::string::npos) {
+      EXPECT_NE(stream.find("codec_tag_string=hvc1"), std::string::npos) << view;
+    }
+  }
+  // Where neither the container nor the encoder's stream has a place for it, one line says so.
+  for (const auto& [output, why] : {std::pair{"out.y4m", "(Y4M holds pictures only)"},
+                                    std::pair{"out.mxf", "(mxf has no place for it, nor has mpeg2video's stream)"}}) {
+    const Outcome o = Render({"-i", "hdr10.mkv", "-o", output, "-q"});
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.err, std::string("zelhost: warning: not kept in '") + output + "': the HDR10 metadata " + why + "\n");
+  }
+}
+
 }  // namespace

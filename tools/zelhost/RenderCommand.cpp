@@ -243,10 +243,15 @@ media::SinkOptions SinkOptionsFor(const RenderPlan& plan, const OpenedSource& op
   options.format = plan.format;
   options.fieldOrder = frames.order;
   options.pixelAspect = info.pixelAspect;
-  options.codec = plan.codec;
+  // A profile given without --codec names the encoder it belongs to (a DNxHR profile into .mxf).
+  options.codec = plan.profile.empty() ? plan.codec : plan.Encoder();
   options.codecOptions = plan.encoderOptions;
   options.pixelFormat = plan.pixelFormat;
   options.native = info.nativeColour;
+  options.profile = plan.profile;
+  options.sourceCoding = info.coding;
+  options.hdr = info.hdr;
+  options.quietEncoders = plan.quiet;
   options.overwrite = plan.overwrite;
   // The effect writes the clock's coverage into the alpha bytes; a picture made from an opaque
   // source is shown opaque, as a video output would be.
@@ -360,7 +365,7 @@ CommandRunner AddRenderCommand(CLI::App& app) {
   auto arguments = std::make_shared<RenderArguments>();
   CLI::App* cmd = app.add_subcommand(
       "render", "Render video with the effect: every frame of the input, or of a test pattern, with the clock over it.");
-  cmd->footer(kRenderHelpFooter);
+  cmd->footer(RenderHelpFooter());
   DeclareRenderOptions(*cmd, *arguments);
   return [arguments]() {
     try {

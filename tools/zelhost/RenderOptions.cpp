@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "loading/PluginModule.h"
+#include "media/Encoders.h"
 #include "media/VideoSource.h"
 #include "text/Text.h"
 
@@ -39,11 +40,11 @@ OutputKind OutputKindOf(const std::string& path) {
   const std::size_t dot = name.rfind('.');
   std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
   for (char& c : ext) c = AsciiLower(c);
-  if (ext == "mp4" || ext == "mkv" || ext == "mov") return OutputKind::Video;
+  if (!media::defaultEncoderFor(path).empty()) return OutputKind::Video;
   if (ext == "y4m") return OutputKind::Y4m;
   if (ext == "png") return media::isSequencePattern(path) ? OutputKind::PngSequence : OutputKind::Png;
-  throw UsageError(OptionText("-o", path) +
-                   ": unknown output type (use .mp4, .mkv, .mov, .y4m, .png, or - for Y4M on standard output)");
+  throw UsageError(OptionText("-o", path) + ": unknown output type (use .mp4, .mkv, .mov, .webm, .mxf, .gif, .y4m, "
+                                            ".png, or - for Y4M on standard output)");
 }
 
 void ReadSize(RenderPlan& plan, const std::string& text) {
@@ -136,6 +137,13 @@ void ReadCrf(RenderPlan& plan, const std::string& text) {
   plan.crfText = text;
 }
 
+void ReadEncoderOption(RenderPlan& plan, const std::string& text) {
+  const std::size_t eq = text.find('=');
+  if (eq == std::string::npos || eq == 0)
+    throw UsageError(OptionText("--encoder-opt", text) + ": expected KEY=VALUE, e.g. x265-params=aq-mode=3 or g=50");
+  plan.encoderOptions[text.substr(0, eq)] = text.substr(eq + 1);
+}
+
 void ReadAudio(RenderPlan& plan, const std::string& text) {
   const std::pair<const char*, media::AudioMode> modes[] = {{"auto", media::AudioMode::Auto},
                                                             {"copy", media::AudioMode::Copy},
@@ -199,10 +207,18 @@ const RenderOption kOptions[] = {
     {"--font", "SPEC", "Font of the digital clock: \"FACE,HEIGHT,WEIGHT,ITALIC,UNDERLINE,STRIKEOUT\"", OptionUse::Once,
      nullptr, ReadFont},
     {"--threads", "N", "Frames rendered at once (default: all cores)", OptionUse::Once, nullptr, ReadThreads},
-    {"--codec", "NAME", "Video encoder for .mp4 .mkv .mov (default libx264)", OptionUse::Once, nullptr, ReadCodec},
-    {"--crf", "Q", "Constant quality of the video encoder (libx264: 0 lossless to 51; default 23)", OptionUse::Once,
-     nullptr, ReadCrf},
-    {"--preset", "NAME", "Encoder speed preset (libx264: ultrafast ... medium (default) ... veryslow)",
+    {"--codec", "NAME",
+     "Video encoder (default: libx264 for .mp4 .mkv .mov, libvpx-vp9 for .webm, mpeg2video for .mxf; see Encoders "
+     "below)",
+     OptionUse::Once, nullptr, ReadCodec},
+    {"--profile", "NAME",
+     "The encoder's profile: prores_ks proxy, lt, standard, hq, 4444, 4444xq; dnxhd dnxhd, dnxhr_lb, dnxhr_sq, "
+     "dnxhr_hq, dnxhr_hqx, dnxhr_444; libx264 and libx265 theirs (default: an intra input's own)",
+     OptionUse::Once, nullptr, [](RenderPlan& p, const std::string& t) { p.profile = t; }},
+    {"--crf", "Q", "Constant quality of the video encoder (libx264 and libx265: 0 to 51, lower is better; the "
+                   "defaults are under Encoders below)",
+     OptionUse::Once, nullptr, ReadCrf},
+    {"--preset", "NAME", "Encoder speed preset (libx264, libx265: ultrafast ... medium (default) ... veryslow)",
      OptionUse::Once, nullptr, [](RenderPlan& p, const std::string& t) { p.encoderOptions["preset"] = t; }},
     {"--bitrate", "RATE", "Average video bit rate instead of --crf (5M, 800k)", OptionUse::Once, nullptr,
      [](RenderPlan& p, const std::string& t) {
@@ -211,6 +227,10 @@ const RenderOption kOptions[] = {
      }},
     {"--pix-fmt", "FORMAT", "Pixel format to encode (default: the input's own where the encoder takes it)",
      OptionUse::Once, nullptr, [](RenderPlan& p, const std::string& t) { p.pixelFormat = t; }},
+    {"--encoder-opt", "KEY=VALUE",
+     "An option of the video encoder, passed as it is (x264-params=..., x265-params=..., g=50, tune=film); "
+     "repeatable",
+     OptionUse::Repeated, nullptr, ReadEncoderOption},
     {"--audio", "MODE",
      "auto (default): copy each audio stream, or encode it when the container does not take its codec; copy: copy "
      "or leave out; encode: always encode; none: no audio",
@@ -273,9 +293,37 @@ void CheckPluginArgument(const RenderPlan& plan) {
   throw UsageError(Quoted(plan.pluginText) + " is not a plug-in (a ZEL plug-in is a .zel shared library)");
 }
 
+/// --profile and --encoder-opt against the encoder that will write: checked before any work.
+void CheckEncoderSettings(const RenderPlan& plan) {
+  if (plan.outputKind != OutputKind::Video) {
+    if (!plan.profile.empty()) throw UsageError(OptionText("-o", plan.output) + ": --profile applies to video containers");
+    return;
+  }
+  const std::string encoder = plan.Encoder();
+  if (!plan.profile.empty()) {
+    const std::vector<std::string> names = media::profileNames(encoder);
+    if (names.empty()) throw UsageError(OptionText("--profile", plan.profile) + ": " + encoder + " takes no profile by name");
+    if (std::find(names.begin(), names.end(), plan.profile) == names.end()) {
+      std::string list;
+      for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+      throw UsageError(OptionText("--profile", plan.profile) + ": " + encoder + " takes " + list);
+    }
+  }
+  for (const auto& [key, value] : plan.encoderOptions) {
+    if (media::encoderHasOption(encoder, key)) continue;
+    const std::string given = key == "crf"      ? OptionText("--crf", value)
+                              : key == "preset" ? OptionText("--preset", value)
+                              : key == "b"      ? OptionText("--bitrate", value)
+                                                : "--encoder-opt " + Quoted(key + "=" + value);
+    throw UsageError(given + ": " + encoder + " has no option " + Quoted(key) + " ('ffmpeg -h encoder=" + encoder +
+                     "' lists them)");
+  }
+}
+
 /// The checks of a plan's one output: it is no input, and a single picture holds one frame.
 void CheckOutput(RenderPlan& plan) {
   RefuseOutputOverInput(plan);
+  CheckEncoderSettings(plan);
   if (plan.outputKind == OutputKind::Png) {
     if ((plan.count && *plan.count > 1) || plan.durationSeconds)
       throw UsageError(OptionText("-o", plan.output) +
@@ -311,6 +359,13 @@ RenderPlan PlanOfFile(const RenderPlan& plan, const std::string& input, const st
 }
 
 std::string OptionText(const char* option, const std::string& value) { return std::string(option) + " " + Quoted(value); }
+
+std::string RenderPlan::Encoder() const {
+  if (!codec.empty()) return codec;
+  // A DNxHR (or DNxHD) profile into MXF names the encoder MXF's other kind of video needs.
+  if (profile.rfind("dnx", 0) == 0 && media::defaultEncoderFor(output) == "mpeg2video") return "dnxhd";
+  return media::defaultEncoderFor(output);
+}
 
 std::string RenderPlan::InputName() const { return input.empty() ? "the test pattern" : Quoted(input); }
 
@@ -351,22 +406,27 @@ RenderPlan MakePlan(const RenderArguments& arguments) {
   return plan;
 }
 
-const char* const kRenderHelpFooter = R"(
+namespace {
+
+constexpr const char* kFooterOutputs = R"(
 INPUT   a video file the FFmpeg libraries read; a still image (repeated for every frame); an
         image sequence as a printf pattern (frames/%04d.png). Without -i: a moving test pattern,
         1920x1080, 25 fps, 10 s (--size, --rate, --frames or --duration change it).
-OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .y4m (lossless);
-        .png (one frame, or a sequence with a %d pattern; RGBA when the input has alpha, else
-        RGB); - writes Y4M to standard output. Video and Y4M keep the input's pixel format,
-        depth and colour tags where the encoder takes them (else the nearest, with a warning;
-        --pix-fmt chooses); pixels the clock does not touch are the decoded input's own.
-        libx264 defaults to --crf 23 --preset medium, as ffmpeg does. Into .mp4, .mkv and .mov
-        goes the rest of the input, as the container takes it: audio (see --audio), subtitle
-        and data streams, metadata, chapters, rotation; what it cannot take is named in one
-        warning line. Every stream keeps its whole length, as with ffmpeg -map 0: sound and
-        subtitles that run on after the last frame are written (--shortest ends them with the
-        video; a part, --frames, ends them with the part). The output appears only when
-        complete: a failed render leaves nothing, and an output that is an input is refused.
+OUTPUT  by extension: .mp4 .mkv .mov (H.264 through libx264, or --codec); .webm (VP9, or
+        --codec libsvtav1, with Opus sound); .mxf (OP1a: MPEG-2 4:2:2, or DNxHD/DNxHR, with PCM
+        tracks and the time code); .gif (a palette made for the clip); .y4m (lossless); .png
+        (one frame, or a sequence with a %d pattern; RGBA when the input has alpha, else RGB);
+        - writes Y4M to standard output. Video and Y4M keep the input's pixel format, depth,
+        colour tags and HDR10 metadata where the encoder and container take them (else the
+        nearest, with a warning; --pix-fmt chooses); an intra input (ProRes, DNxHD) coded again
+        with its own codec keeps its profile; pixels the clock does not touch are the decoded
+        input's own. Into a video container goes the rest of the input, as the container takes
+        it: audio (see --audio), subtitle and data streams, metadata, chapters, rotation; what
+        it cannot take is named in one warning line. Every stream keeps its whole length, as
+        with ffmpeg -map 0: sound and subtitles that run on after the last frame are written
+        (--shortest ends them with the video; a part, --frames, ends them with the part). The
+        output appears only when complete: a failed render leaves nothing, and an output that
+        is an input is refused.
 
 Many inputs: -i again for each file, or a folder for the video files in it; -o then names each
   output from its input: {name} the input's name without extension, {ext} its extension
@@ -375,6 +435,11 @@ Many inputs: -i again for each file, or a folder for the video files in it; -o t
   would be an input) is named in one line and the others go on. A summary ends the batch; its
   exit code is 0 when every file was rendered whole, 3 when some were, 1 when none was.
 
+Encoders and what each does without --crf, --bitrate, --preset or --profile (--encoder-opt
+  KEY=VALUE passes any option of theirs, 'ffmpeg -h encoder=NAME' lists them):
+)";
+
+constexpr const char* kFooterRest = R"(
 Frames and time: frame k is the k-th frame the input shows, from 0. Each frame keeps its
   timestamp (a variable rate stays variable) and renders at time (timestamp - first timestamp)
   x the nominal rate: k for a constant rate (the second field of an interlaced frame at + 0.5).
@@ -460,5 +525,13 @@ Examples:
   zelhost render -i in.mp4 -o - | ffplay -
   zelhost render -i /shoot/day1/ -i /shoot/extra.mov -o /review/{name}-clock.mp4
 )";
+
+}  // namespace
+
+std::string RenderHelpFooter() {
+  std::string text = kFooterOutputs;
+  for (const std::string& line : media::encoderDefaultLines()) text += "  " + line + "\n";
+  return text + kFooterRest;
+}
 
 }  // namespace zelhost

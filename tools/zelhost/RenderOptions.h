@@ -80,7 +80,9 @@ struct RenderPlan {
   std::string fontText;
 
   std::string codec;  ///< empty: the container's default encoder
-  std::map<std::string, std::string> encoderOptions;  ///< --crf, --preset, --bitrate as the encoder names them
+  std::string profile;  ///< --profile; empty: the input's own (an intra-only input) or the encoder's default
+  /// --crf, --preset, --bitrate and each --encoder-opt as the encoder names them
+  std::map<std::string, std::string> encoderOptions;
   std::string crfText, bitrateText;
   std::string pixelFormat;  ///< --pix-fmt; empty: the input's own where the encoder takes it
   zel::media::AudioMode audio = zel::media::AudioMode::Auto;
@@ -91,8 +93,10 @@ struct RenderPlan {
 
   /// "the test pattern" or the input's name in quotes, for messages.
   std::string InputName() const;
+  /// The encoder of a video output: --codec, else the container's default.
+  std::string Encoder() const;
   /// libx264, the encoder the size rules for 4:2:0 H.264 apply to.
-  bool UsesDefaultEncoder() const { return codec.empty() || codec == "libx264"; }
+  bool UsesDefaultEncoder() const { return Encoder() == "libx264"; }
 };
 
 /// How often an option may be given.
@@ -136,7 +140,7 @@ RenderPlan PlanOfFile(const RenderPlan& plan, const std::string& input, const st
 /// `option 'value'`, the way messages name what was typed.
 std::string OptionText(const char* option, const std::string& value);
 
-/// The prose after the option list of `render --help`.
-extern const char* const kRenderHelpFooter;
+/// The prose after the option list of `render --help`, with each encoder's real defaults.
+std::string RenderHelpFooter();
 
 }  // namespace zelhost

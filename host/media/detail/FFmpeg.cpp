@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <atomic>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -32,7 +33,10 @@ void logCallback(void* avcl, int level, const char* format, va_list args) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     // Keep the message without the "[context @ 0x...] " prefix: the caller names the file.
     if (const auto end = text.find("] "); text.rfind('[', 0) == 0 && end != std::string::npos) text.erase(0, end + 2);
-    if (!text.empty()) t_lastLog = std::move(text);
+    // An encoder opened on frame threads reports its own reason first and then that its threads
+    // failed: the reason is what the user needs.
+    const bool echo = text == "ff_frame_thread_encoder_init failed" && !t_lastLog.empty();
+    if (!text.empty() && !echo) t_lastLog = std::move(text);
   }
 }
 
@@ -61,6 +65,26 @@ PacketPtr makePacket() {
   PacketPtr packet(av_packet_alloc());
   if (!packet) throw std::bad_alloc();
   return packet;
+}
+
+std::string extensionOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+bool containerTakes(const AVOutputFormat& format, AVCodecID codec) {
+  if (std::string_view(format.name) == "mxf") {
+    for (const AVCodecID taken : {AV_CODEC_ID_MPEG2VIDEO, AV_CODEC_ID_DNXHD, AV_CODEC_ID_H264, AV_CODEC_ID_DVVIDEO,
+                                  AV_CODEC_ID_PCM_S16LE, AV_CODEC_ID_PCM_S24LE}) {
+      if (codec == taken) return true;
+    }
+    return false;
+  }
+  return avformat_query_codec(&format, codec, FF_COMPLIANCE_NORMAL) == 1;
 }
 
 std::string errorText(int errnum) {

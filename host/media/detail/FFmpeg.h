@@ -51,6 +51,14 @@ using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 AvFramePtr makeAvFrame();
 PacketPtr makePacket();
 
+/// The extension of a file name in lower case ("mp4"), "" when it has none.
+std::string extensionOf(const std::string& path);
+
+/// True when the muxer writes streams of `codec`. avformat_query_codec answers for most; the MXF
+/// muxer lists only its default codecs there, and takes MPEG-2, DNxHD, H.264 and DV video and 16-
+/// or 24-bit PCM (at 48 kHz, which StreamCopier checks).
+bool containerTakes(const AVOutputFormat& format, AVCodecID codec);
+
 /// FFmpeg's text for an AVERROR code ("No such file or directory").
 std::string errorText(int errnum);
 

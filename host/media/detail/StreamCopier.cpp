@@ -42,9 +42,11 @@ const char* kindName(AVMediaType type) {
   }
 }
 
-bool takes(const AVOutputFormat& format, AVCodecID codec) {
-  return avformat_query_codec(&format, codec, FF_COMPLIANCE_NORMAL) == 1;
-}
+constexpr int kMxfSampleRate = 48000;
+
+bool isMxf(const AVOutputFormat& format) { return std::string_view(format.name) == "mxf"; }
+
+bool takes(const AVOutputFormat& format, AVCodecID codec) { return containerTakes(format, codec); }
 
 /// "stream 2 (subtitle, mov_text)"
 std::string streamName(unsigned index, const AVStream& stream) {
@@ -67,6 +69,13 @@ void copyMetadata(AVDictionary** to, const AVDictionary* from) {
 bool takesCopyOf(const AVOutputFormat& format, const AVStream& input) {
   const bool attachment = input.codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT;
   if (!attachment && !takes(format, input.codecpar->codec_id)) return false;
+  // The MXF muxer lists every PCM but writes 16 and 24 bits at 48 kHz only, and says so only as
+  // it writes its header.
+  if (isMxf(format) && input.codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+    const AVCodecID codec = input.codecpar->codec_id;
+    return (codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_S24LE) &&
+           input.codecpar->sample_rate == kMxfSampleRate;
+  }
   AVFormatContext* trial = nullptr;
   if (avformat_alloc_output_context2(&trial, &format, nullptr, nullptr) < 0 || trial == nullptr) return false;
   AVStream* stream = avformat_new_stream(trial, nullptr);
@@ -95,8 +104,10 @@ bool takesCopyOf(const AVOutputFormat& format, const AVStream& input) {
 /// in frames of the encoder's size. Timestamps run on from the first sample kept, in samples.
 class AudioReencoder {
 public:
-  AudioReencoder(const AVStream& input, AVStream& output, const AVCodec& encoder, bool globalHeader,
-                 const std::string& path) : m_path(path), m_output(output) {
+  /// `sampleRate`: the rate the container needs (0: the input's, where the encoder takes it).
+  AudioReencoder(const AVStream& input, const AVCodec& encoder, bool globalHeader, const std::string& path,
+                 int sampleRate = 0)
+      : m_path(path) {
     const AVCodec* decoder = avcodec_find_decoder(input.codecpar->codec_id);
     if (decoder == nullptr) throw Error("no decoder");
     m_decoder.reset(avcodec_alloc_context3(decoder));
@@ -112,7 +123,7 @@ public:
     if (!m_encoder) throw std::bad_alloc();
     AVCodecContext& e = *m_encoder;
     e.sample_fmt = encoder.sample_fmts != nullptr ? encoder.sample_fmts[0] : m_decoder->sample_fmt;
-    e.sample_rate = m_decoder->sample_rate > 0 ? m_decoder->sample_rate : 48000;
+    e.sample_rate = sampleRate > 0 ? sampleRate : m_decoder->sample_rate > 0 ? m_decoder->sample_rate : 48000;
     if (encoder.supported_samplerates != nullptr) {
       int best = encoder.supported_samplerates[0];
       for (const int* r = encoder.supported_samplerates; *r != 0; ++r) {
@@ -120,7 +131,11 @@ public:
       }
       e.sample_rate = best;
     }
-    if (m_decoder->ch_layout.nb_channels > 0) {
+    if (m_decoder->ch_layout.nb_channels > 0 && encoder.ch_layouts == nullptr &&
+        av_channel_layout_check(&m_decoder->ch_layout) != 0) {
+      // An encoder that takes any layout (PCM) keeps the input's, channel for channel.
+      av_channel_layout_copy(&e.ch_layout, &m_decoder->ch_layout);
+    } else if (m_decoder->ch_layout.nb_channels > 0) {
       av_channel_layout_default(&e.ch_layout, std::min(m_decoder->ch_layout.nb_channels, 8));
     } else {
       av_channel_layout_default(&e.ch_layout, 2);
@@ -129,9 +144,6 @@ public:
     if (globalHeader) e.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     rc = avcodec_open2(m_encoder.get(), &encoder, nullptr);
     if (rc < 0) fail("cannot open the audio encoder " + std::string(encoder.name) + " for", path, rc);
-    rc = avcodec_parameters_from_context(output.codecpar, m_encoder.get());
-    if (rc < 0) fail("cannot write", path, rc);
-    output.time_base = e.time_base;
 
     SwrContext* swr = nullptr;
     rc = swr_alloc_set_opts2(&swr, &e.ch_layout, e.sample_fmt, e.sample_rate, &m_decoder->ch_layout,
@@ -145,6 +157,16 @@ public:
     m_packet = makePacket();
     m_inputBase = input.time_base;
   }
+
+  /// Makes `output` the stream of the encoded sound (before the muxer's header is written).
+  void attach(AVStream& output) {
+    const int rc = avcodec_parameters_from_context(output.codecpar, m_encoder.get());
+    if (rc < 0) fail("cannot write", m_path, rc);
+    output.time_base = m_encoder->time_base;
+    m_output = &output;
+  }
+
+  const AVCodecContext& encoder() const { return *m_encoder; }
 
   /// Decodes `packet`, whose timestamps already count from the output's origin (in the input's
   /// time base), and writes every encoded packet through `write` up to `endSeconds`.
@@ -256,15 +278,15 @@ private:
   template <class Write>
   void drain(Write& write) {
     while (avcodec_receive_packet(m_encoder.get(), m_packet.get()) == 0) {
-      av_packet_rescale_ts(m_packet.get(), m_encoder->time_base, m_output.time_base);
-      m_packet->stream_index = m_output.index;
+      av_packet_rescale_ts(m_packet.get(), m_encoder->time_base, m_output->time_base);
+      m_packet->stream_index = m_output->index;
       write(*m_packet);
       av_packet_unref(m_packet.get());
     }
   }
 
   std::string m_path;
-  AVStream& m_output;
+  AVStream* m_output = nullptr;
   AVRational m_inputBase{1, 1};
   CodecContextPtr m_decoder;
   CodecContextPtr m_encoder;
@@ -345,26 +367,31 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
     m_lost.push_back(name);
     return;
   }
-  AVStream* output = avformat_new_stream(&m_muxer, nullptr);
-  if (output == nullptr) throw std::bad_alloc();
   Track& track = m_tracks[index];
   if (encode) {
-    const AVCodec* encoder = avcodec_find_encoder(format.audio_codec);
+    // MXF's PCM at 48 kHz, kept at 24 bits (decoded sound has more than 16 to give).
+    const bool mxf = isMxf(format);
+    const AVCodec* encoder = avcodec_find_encoder(mxf ? AV_CODEC_ID_PCM_S24LE : format.audio_codec);
     if (encoder == nullptr || !takes(format, encoder->id)) {
       m_lost.push_back(name);
-      output->discard = AVDISCARD_ALL;
       return;
     }
     try {
-      track.reencoder = std::make_unique<AudioReencoder>(input, *output, *encoder,
-                                                         (format.flags & AVFMT_GLOBALHEADER) != 0, m_output);
+      track.reencoder = std::make_unique<AudioReencoder>(input, *encoder, (format.flags & AVFMT_GLOBALHEADER) != 0,
+                                                         m_output, mxf ? kMxfSampleRate : 0);
     } catch (const Error&) {
       m_lost.push_back(name);
       return;
     }
-    m_notes.push_back(name + " encoded as " + encoder->name +
-                      (copyable ? std::string(" (--audio encode)")
-                                            : ": " + std::string(format.name) + " does not take " + avcodec_get_name(codec)));
+    const std::string why = copyable ? " (--audio encode)"
+                            : mxf    ? ": mxf takes sound as PCM at 48 kHz only"
+                                     : ": " + std::string(format.name) + " does not take " + avcodec_get_name(codec);
+    m_notes.push_back(name + " encoded as " + encoder->name + why);
+  }
+  AVStream* output = avformat_new_stream(&m_muxer, nullptr);
+  if (output == nullptr) throw std::bad_alloc();
+  if (encode) {
+    track.reencoder->attach(*output);
   } else {
     const int rc = avcodec_parameters_copy(output->codecpar, input.codecpar);
     if (rc < 0) fail("cannot copy " + name + " of", m_path, rc);
