@@ -96,6 +96,27 @@ class Case(unittest.TestCase):
         self.assertEqual((decoded.returncode, decoded.stderr), (0, ""))
 
 
+class ChunkStarts(unittest.TestCase):
+    """Chunks start on the source's keyframes where one is near, so no chunk decodes frames it
+    does not render."""
+
+    def test_table(self):
+        sys.path.insert(0, BIN)
+        from zelfarmlib.plan import chunk_starts
+        cases = [
+            # frames, chunk, keyframes, starts
+            (500, 125, [0, 250], [0, 125, 250, 375]),     # a keyframe only where a chunk starts anyway
+            (300, 100, list(range(300)), [0, 100, 200]),  # every frame a keyframe
+            (300, 100, [0], [0, 100, 200]),               # none near: where it would start
+            (300, 100, [0, 140, 160], [0, 140, 200]),     # never half a chunk from the one before
+            (1000, 250, [0, 240, 480, 720, 960], [0, 240, 480, 720]),
+            (260, 250, [0, 240], [0, 240]),
+            (10, 3, [0, 3, 4], [0, 3, 6, 9]),
+        ]
+        for frames, size, keys, starts in cases:
+            self.assertEqual(chunk_starts(frames, size, keys), starts, (frames, size, keys))
+
+
 class LocalCluster(Case):
     """The cluster in zelfarm's own process, and the plan printed for another queue."""
 
@@ -128,7 +149,8 @@ class LocalCluster(Case):
         self.assertFalse(os.path.exists(out))
         script = run([ZELFARM, "plan", "--print", "shell", "--work-dir", self.work, *args])
         self.assertEqual(script.returncode, 0, script.stderr)
-        shutil.rmtree(plan["work"])
+        # The same command line plans the same work folder, so the JSON above and the script agree.
+        self.assertIn(plan["work"], script.stdout)
         ran = run(["bash", "-e", "-c", script.stdout])
         self.assertEqual(ran.returncode, 0, ran.stderr)
         self.assertEqual(os.listdir(self.work), [])
@@ -175,16 +197,17 @@ class LocalCluster(Case):
             self.assertEqual(len(done.stderr.strip().splitlines()), 1, done.stderr)
 
     def test_an_interrupted_run_leaves_no_output_and_no_chunks(self):
-        out = self.path("interrupted.mkv")
-        farm = subprocess.Popen([ZELFARM, "render", "--work-dir", self.work, "-i", self.ffv1, "-o", out, "--codec",
-                                 "ffv1", "--chunk-frames", "30", "--workers", "1"], stderr=subprocess.PIPE, text=True)
-        wait_for(lambda: any(os.scandir(d.path) for d in os.scandir(self.work) if d.is_dir()), farm)
-        farm.send_signal(signal.SIGINT)
-        _, err = farm.communicate(timeout=60)
-        self.assertEqual(farm.returncode, 130, err)
-        self.assertFalse(os.path.exists(out))
-        time.sleep(0.5)  # a zelhost killed with zelfarm had no time to write anything after it
-        self.assertEqual(os.listdir(self.work), [])
+        for stop, code in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            out = self.path("interrupted.mkv")
+            farm = subprocess.Popen([ZELFARM, "render", "--work-dir", self.work, "-i", self.ffv1, "-o", out, "--codec",
+                                     "ffv1", "--chunk-frames", "30", "--workers", "1"], stderr=subprocess.PIPE, text=True)
+            wait_for(lambda: any(os.scandir(d.path) for d in os.scandir(self.work) if d.is_dir()), farm)
+            farm.send_signal(stop)
+            _, err = farm.communicate(timeout=60)
+            self.assertEqual(farm.returncode, code, err)
+            self.assertFalse(os.path.exists(out))
+            time.sleep(0.5)  # a zelhost killed with zelfarm had no time to write anything after it
+            self.assertEqual(os.listdir(self.work), [])
 
 
 def wait_for(condition, process, seconds=60):

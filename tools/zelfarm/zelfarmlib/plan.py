@@ -6,6 +6,7 @@ time code, metadata and chapters from the source once, as one render of the whol
 plan is data: zelfarm runs it on Dask, and `zelfarm plan` prints it for any other queue.
 """
 
+import bisect
 import json
 import os
 import shlex
@@ -137,6 +138,7 @@ class Probe:
     video: dict | None          #: the video stream rendered
     pts: list                   #: presentation times of its frames, sorted, in its time base
     time_base: Fraction
+    keyframes: list = field(default_factory=list)  #: indices of the frames coded as keyframes
 
 
 def _fraction(text, default=Fraction(0)):
@@ -156,7 +158,7 @@ def probe(path):
     streams = info.get("streams", [])
     video = next((s for s in streams if s.get("codec_type") == "video"
                   and not s.get("disposition", {}).get("attached_pic")), None)
-    pts, tb = [], Fraction(1)
+    pts, keys, tb = [], set(), Fraction(1)
     if video is not None:
         tb = _fraction(video.get("time_base"), Fraction(1))
         done = subprocess.run(["ffprobe", "-v", "error", "-select_streams", str(video["index"]), "-show_entries",
@@ -167,13 +169,16 @@ def probe(path):
             # Packets an edit list hides are not shown: they are no frame of the file.
             if value.strip().lstrip("-").isdigit() and "D" not in flags:
                 pts.append(int(value))
+                if "K" in flags:
+                    keys.add(int(value))
         pts.sort()
+    keyframes = [n for n, t in enumerate(pts) if t in keys]
     fmt = info.get("format", {})
     try:
         start = float(fmt.get("start_time", 0))
     except ValueError:
         start = 0.0
-    return Probe(fmt.get("format_name", ""), start, streams, video, pts, tb)
+    return Probe(fmt.get("format_name", ""), start, streams, video, pts, tb, keyframes)
 
 
 def last_line(text):
@@ -317,6 +322,22 @@ def _task_args(req, input_path, output, start=None, frames=None, audio=None):
     return args + req.passed
 
 
+def chunk_starts(frames, size, keyframes):
+    """The first frames of the chunks: every `size` frames, each moved to the source's keyframe
+    nearest to it within half a chunk, so that a chunk's render does not decode the frames before
+    its start to reach it (about a CPU-second per chunk of 1080p H.264 with a 10 s keyframe
+    interval). Without a keyframe near, the chunk starts where it would."""
+    starts = [0]
+    for target in range(size, frames, size):
+        # Not nearer than half a chunk to the chunk before, nor further than that from the target.
+        low, high = max(starts[-1] + size // 2, target - size // 2), target + size // 2
+        near = keyframes[bisect.bisect_left(keyframes, low):bisect.bisect_right(keyframes, high)]
+        start = min(near, key=lambda k: (abs(k - target), k)) if near else target
+        if starts[-1] < start < frames:
+            starts.append(start)
+    return starts
+
+
 def plan_file(req, input_path, output, folder):
     """The tasks that make `output` from `input_path`, writing into `folder` (the file's own in the
     work folder). Raises PlanError for a file that cannot be done as asked."""
@@ -338,8 +359,9 @@ def plan_file(req, input_path, output, folder):
         plan.result, plan.frames = result, frames
         return plan
     chunks = []
-    for k in range(0, frames, req.chunk_frames):
-        n = min(req.chunk_frames, frames - k)
+    starts = chunk_starts(frames, req.chunk_frames, info.keyframes)
+    for k, end in zip(starts, starts[1:] + [frames]):
+        n = end - k
         path = os.path.join(folder, "chunk-%09d.%s" % (k, ext))
         chunks.append((k, path))
         plan.tasks.append(Task(_task_args(req, input_path, path, start=k, frames=n, audio="none"), path, n))

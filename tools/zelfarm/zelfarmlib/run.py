@@ -16,14 +16,15 @@ import time
 from . import plan as planning
 from . import task as task_module
 
-#: Exit codes, as zelhost's: every file done; a failure; a usage error; some files done; interrupted.
-EXIT_OK, EXIT_FAILURE, EXIT_USAGE, EXIT_SOME, EXIT_INTERRUPTED = 0, 1, 2, 3, 130
+#: Exit codes, as zelhost's: every file done; a failure; a usage error; some files done (a stop
+#: signal N gives 128 + N).
+EXIT_OK, EXIT_FAILURE, EXIT_USAGE, EXIT_SOME = 0, 1, 2, 3
 #: zelhost's own codes that a second try cannot change: a command line it refuses, a damaged input.
 _FINAL_CODES = {2, 3}
 
 
 class Interrupted(Exception):
-    pass
+    """A stop signal came; its number is the first argument."""
 
 
 class Reporter:
