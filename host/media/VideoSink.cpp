@@ -14,11 +14,13 @@ extern "C" {
 #include <iterator>
 #include <limits>
 
+#include "media/Encoders.h"
 #include "media/Error.h"
 #include "media/NativePicture.h"
 #include "media/VideoSource.h"
 #include "media/detail/EncoderSetup.h"
 #include "media/detail/FFmpeg.h"
+#include "media/detail/PaletteStage.h"
 #include "media/detail/PendingFile.h"
 #include "media/detail/StreamCopier.h"
 
@@ -156,6 +158,13 @@ public:
     c.framerate = options.rate;
     c.sample_aspect_ratio = options.pixelAspect;
     c.thread_count = 0;
+    if (codec->id == AV_CODEC_ID_GIF) {
+      // GIF codes a palette: the pictures are made as RGB and given the clip's palette at the end.
+      c.pix_fmt = AV_PIX_FMT_PAL8;
+      m_palette = std::make_unique<PaletteStage>(options.width, options.height,
+                                                 options.timeBase.num > 0 ? options.timeBase : av_inv_q(options.rate),
+                                                 path);
+    }
     if (globalHeader) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // RGB frames become BT.601 video-range Y'CbCr and say so; Y'CbCr frames pass unchanged and
     // their colour description is not ours to claim.
@@ -188,7 +197,7 @@ public:
                          });
     m_picture = makeAvFrame();
     m_passed = makeAvFrame();
-    m_picture->format = pixelFormat;
+    m_picture->format = m_palette ? AV_PIX_FMT_RGB24 : pixelFormat;
     m_picture->width = options.width;
     m_picture->height = options.height;
     const int rc = av_frame_get_buffer(m_picture.get(), 0);
@@ -203,6 +212,11 @@ public:
   void encode(const Frame& frame, std::int64_t pts, OnPacket&& onPacket) {
     AVFrame& picture = pictureOf(frame);
     picture.pts = pts;
+    if (m_palette) {
+      m_palette->add(picture);
+      av_frame_unref(m_passed.get());
+      return;
+    }
     picture.sample_aspect_ratio = m_context->sample_aspect_ratio;
     picture.interlaced_frame = m_fieldOrder != FieldOrder::Progressive;
     picture.top_field_first = m_fieldOrder == FieldOrder::TopFirst;
@@ -218,6 +232,13 @@ public:
 
   template <class OnPacket>
   void flush(OnPacket&& onPacket) {
+    if (m_palette) {
+      m_palette->finish([&](AVFrame& paletted) {
+        const int sent = avcodec_send_frame(m_context.get(), &paletted);
+        if (sent < 0) fail("cannot encode a frame of", m_path, sent);
+        drain(onPacket);
+      });
+    }
     const int rc = avcodec_send_frame(m_context.get(), nullptr);
     if (rc < 0 && rc != AVERROR_EOF) fail("cannot finish encoding", m_path, rc);
     drain(onPacket);
@@ -263,6 +284,7 @@ private:
   }
 
   CodecContextPtr m_context;
+  std::unique_ptr<PaletteStage> m_palette;  ///< GIF: the clip's palette, applied at the end
   AvFramePtr m_picture;
   AvFramePtr m_passed;  ///< a reference to the native picture being encoded
   bool m_useNative = false;
@@ -411,7 +433,9 @@ public:
       std::vector<AVPixelFormat> allowed = profileFormats(*codec, profile);
       // MPEG-2 in MXF is broadcast's 4:2:2 (XDCAM HD422, IMX).
       if (container == "mxf" && codec->id == AV_CODEC_ID_MPEG2VIDEO) allowed = {AV_PIX_FMT_YUV422P};
-      pixelFormat = chooseVideoFormat(*codec, options, path, m_warnings, allowed, profile);
+      // GIF's pictures are made as RGB and paletted at the end (PaletteStage).
+      pixelFormat = codec->id == AV_CODEC_ID_GIF ? AV_PIX_FMT_RGB24
+                                                 : chooseVideoFormat(*codec, options, path, m_warnings, allowed, profile);
     } else {
       codec = avcodec_find_encoder(AV_CODEC_ID_WRAPPED_AVFRAME);
       pixelFormat = chooseY4mFormat(options, path, m_warnings);
@@ -706,14 +730,14 @@ VideoSink::VideoSink(const std::string& path, const SinkOptions& options) {
     return;
   }
   const std::string ext = extensionOf(path);
-  if (ext == "mp4" || ext == "mkv" || ext == "mov" || ext == "webm" || ext == "mxf") {
+  if (!defaultEncoderFor(path).empty()) {
     m_impl = std::make_unique<StreamSink>(path, options, StreamSink::Kind::Video);
   } else if (ext == "y4m") {
     m_impl = std::make_unique<StreamSink>(path, options, StreamSink::Kind::Y4m);
   } else if (ext == "png") {
     m_impl = std::make_unique<PngSink>(path, options);
   } else {
-    throw Error("cannot write '" + path + "': unknown output type (use .mp4, .mkv, .mov, .webm, .mxf, .y4m, .png or -)");
+    throw Error("cannot write '" + path + "': unknown output type (use .mp4, .mkv, .mov, .webm, .mxf, .gif, .y4m, .png or -)");
   }
 }
 
