@@ -32,6 +32,13 @@ ZEL_PLATFORM_API BOOL ZelClearDib(HBITMAP bitmap);
 /// Tells the layer that the caller wrote `rect` (image coordinates) of the bits itself, so that
 /// the drawn rectangle and the clearing of reused memory include it.
 ZEL_PLATFORM_API BOOL ZelMarkDibDrawn(HBITMAP bitmap, const RECT* rect);
+/// The same for bits the caller wrote in the 2-D library's own premultiplied form: what a graphics
+/// object drew there before it was deleted or flushed (until then the pixels it draws are
+/// premultiplied, colour x alpha / 255 as Cairo rounds it). The next drawing goes on over them as
+/// over its own, and they are handed over (made straight) with it, pixel for pixel as if that
+/// earlier drawing had never been handed over. So a caller may keep a drawing that does not change
+/// and start later frames from it.
+ZEL_PLATFORM_API BOOL ZelMarkDibPremultiplied(HBITMAP bitmap, const RECT* rect);
 
 /// A host's own font picker: edits *font (same rules as ChooseFontW's result) and returns TRUE
 /// to confirm, FALSE to cancel. `owner` is the dialog's owner window as given to ChooseFontW.

@@ -423,3 +423,10 @@ ZEL_PLATFORM_API BOOL ZelMarkDibDrawn(HBITMAP bitmap, const RECT* rect) {
   b->surface->MarkStraight({rect->left, rect->top, rect->right, rect->bottom});
   return TRUE;
 }
+
+ZEL_PLATFORM_API BOOL ZelMarkDibPremultiplied(HBITMAP bitmap, const RECT* rect) {
+  Bitmap* b = LookUp<Bitmap>(bitmap, ObjectKind::Bitmap);
+  if (!b || !b->surface || !rect) return FALSE;
+  b->surface->MarkPremultiplied({rect->left, rect->top, rect->right, rect->bottom});
+  return TRUE;
+}

@@ -65,6 +65,8 @@ class PixelSurface {
   void MarkOpaque(const PixelRect& area);
   /// After the caller wrote `area` itself in straight form.
   void MarkStraight(const PixelRect& area);
+  /// After the caller wrote `area` itself in premultiplied form, as Cairo would have drawn it.
+  void MarkPremultiplied(const PixelRect& area);
   /// Converts the pending premultiplied region to straight alpha.
   void Flush();
   /// Zeroes the drawn region and forgets it.

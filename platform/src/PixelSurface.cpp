@@ -262,6 +262,13 @@ void PixelSurface::MarkStraight(const PixelRect& area) {
   m_straightDrawn = !m_drawn.Empty();
 }
 
+void PixelSurface::MarkPremultiplied(const PixelRect& area) {
+  BeginDraw(area);
+  // Cairo must not trust anything it may remember of those pixels.
+  const PixelRect r = area.Intersect(Bounds());
+  if (m_cairo && !r.Empty()) cairo_surface_mark_dirty_rectangle(m_cairo, r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
 void PixelSurface::Flush() {
   if (m_pending.Empty()) return;
   if (m_cairo) cairo_surface_flush(m_cairo);

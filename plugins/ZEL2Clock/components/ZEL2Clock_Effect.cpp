@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "compositing/Compositing.h"
+#include "drawing/ClockDrawing.h"
+#include "drawing/MeasureDC.h"
 #include "drawing/FrameClock.h"
 #include "drawing/OffscreenDIB.h"
 #include "definition/Parameters.h"
 #include "VOKResult.h"
-#include "ZelPlatformHost.h"
 #include "ZELDefinitions.h"
 
 namespace zel2clock {
@@ -174,9 +175,11 @@ bool OffsetsFit(const std::uint32_t (&offsets)[N], std::uint32_t step) {
 }
 
 /// Blends the bitmap into the processed rows of the output image. Output row r reads bitmap row
-/// r, so that a field shows the clock where the whole frame would. Formats other than RGBA with
-/// four components and the two 4:2:2 models are left untouched.
-void CompositeBitmap(const COffscreenDIB& dib, const RenderTarget& t) {
+/// r, so that a field shows the clock where the whole frame would. `drawnRect` (image rows) holds
+/// everything drawn into the bitmap; `face`, when given, stands for the bitmap outside it. Formats
+/// other than RGBA with four components and the two 4:2:2 models are left untouched.
+void CompositeBitmap(const COffscreenDIB& dib, const RenderTarget& t, const RECT& drawnRect,
+                     const AnalogFace* face = nullptr) {
   IZELPixelFormat* format = t.format.Get();
   const std::int32_t colorModel = format->GetColorModel();
   const bool rgba = colorModel == ZELColorModel_RGBA;
@@ -186,7 +189,6 @@ void CompositeBitmap(const COffscreenDIB& dib, const RenderTarget& t) {
 
   // The drawn rectangle counts image rows from the top; the compositing counts bitmap rows in
   // memory, which run from the bottom when the bitmap is bottom-up.
-  const RECT drawnRect = dib.GetDrawnRect();
   const auto bitmapRows = static_cast<std::int32_t>(std::min<std::uint32_t>(t.frame.height, 0x7FFFFFFF));
   const DrawnRect drawn = t.rowOrder != 0 ? DrawnRect{drawnRect.left, bitmapRows - drawnRect.bottom,
                                                       drawnRect.right, bitmapRows - drawnRect.top}
@@ -198,6 +200,10 @@ void CompositeBitmap(const COffscreenDIB& dib, const RenderTarget& t) {
   frame.firstRow = t.firstRow;
   frame.rowStep = t.rowStep;
   frame.drawn = &drawn;
+  if (face != nullptr && !face->Empty()) {
+    frame.backdrop = face->straight.data();
+    frame.backdropRect = DrawnRect{face->left, face->top, face->right, face->bottom};
+  }
 
   RgbaLayout rgbaLayout;
   Yuv422Layout yuvLayout;
@@ -232,22 +238,6 @@ void CompositeBitmap(const COffscreenDIB& dib, const RenderTarget& t) {
 /// A bitmap side: image sides beyond the platform's int range are cut to it.
 int BitmapSide(std::uint32_t v) { return static_cast<int>(std::min<std::uint32_t>(v, 0x7FFFFFFF)); }
 
-/// A measuring DC of a frame's size (ZelCreateMeasureDC), deleted on every path; null when the
-/// platform would not make a bitmap of that size either.
-class MeasureDC {
- public:
-  MeasureDC(int width, int height) : m_dc(ZelCreateMeasureDC(width, height)) {}
-  ~MeasureDC() {
-    if (m_dc != nullptr) DeleteDC(m_dc);
-  }
-  MeasureDC(const MeasureDC&) = delete;
-  MeasureDC& operator=(const MeasureDC&) = delete;
-  HDC Get() const { return m_dc; }
-
- private:
-  HDC m_dc;
-};
-
 }  // namespace
 }  // namespace zel2clock
 
@@ -272,13 +262,13 @@ VOKRESULT ZEL2Clock_Effect::Render(IZELEffectContext* effectContext, IVOKUnknown
     const ClockSettings settings = SampleSettings(effectContext, target.renderTime);
     // 2. Compute the frame's clock.
     const FrameClock clock = ComputeFrameClock(settings, target.frame);
-    // 3. Draw it into the bitmap, fully transparent first, in the output's row order.
+    // 3. Draw it into the bitmap, fully transparent first, in the output's row order (the analog
+    // clock's face and marks kept from frame to frame, ClockDrawing.h).
     COffscreenDIB dib;
-    const HDC memDC =
-        dib.Create(BitmapSide(target.frame.width), BitmapSide(target.frame.height), 32, target.rowOrder == 0);
-    if (memDC != nullptr) DrawFrameClock(memDC, clock);
+    const DrawnClock drawn =
+        DrawClock(dib, clock, BitmapSide(target.frame.width), BitmapSide(target.frame.height), target.rowOrder == 0);
     // 4. Composite it into the output.
-    if (dib.GetPixelMemory() != nullptr) CompositeBitmap(dib, target);
+    if (dib.GetPixelMemory() != nullptr) CompositeBitmap(dib, target, drawn.drawn, drawn.face);
     return VOK_OK;
   });
 }
@@ -309,7 +299,7 @@ VOKRESULT ZEL2Clock_Effect::GetRegionOfDefinition(IZELEffectContext* effectConte
     if (measure.Get() == nullptr) return VOK_OK;
     DrawFrameClock(measure.Get(), clock);
     RECT drawn{};
-    if (!ZelGetMeasuredRect(measure.Get(), &drawn)) return VOK_OK;
+    if (!measure.Covered(drawn)) return VOK_OK;
     auto& answer = *static_cast<ZELRegion*>(region);
     answer = ZELRegion{1, drawn.left, drawn.top, drawn.right, drawn.bottom};
     return VOK_OK;

@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -640,6 +641,44 @@ RowSpan DrawnSpan(const CompositeFrame& f, std::uint32_t row) {
   const std::int64_t end = std::clamp<std::int64_t>(d.right, 0, f.width);
   if (begin >= end) return {};
   return {static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end)};
+}
+
+int RowPieces(const CompositeFrame& f, std::uint32_t row, RowPiece (&pieces)[5]) {
+  const RowSpan drawn = DrawnSpan(f, row);
+  RowSpan kept{};
+  const DrawnRect& b = f.backdropRect;
+  const std::uint8_t* keptRow = nullptr;
+  if (static_cast<std::int64_t>(row) >= b.top && static_cast<std::int64_t>(row) < b.bottom && b.left < b.right) {
+    kept.begin = static_cast<std::uint32_t>(std::clamp<std::int64_t>(b.left, 0, f.width));
+    kept.end = static_cast<std::uint32_t>(std::clamp<std::int64_t>(b.right, 0, f.width));
+    keptRow = f.backdrop + (static_cast<std::size_t>(row) - static_cast<std::size_t>(b.top)) *
+                               (static_cast<std::size_t>(b.right - b.left) * 4);
+  }
+  const std::uint8_t* bitmapRow = f.bitmap + std::size_t{row} * f.width * 4;
+  // The bitmap wins where it is drawn; between and beyond the two spans the row is transparent.
+  std::uint32_t edges[6] = {0, f.width, drawn.begin, drawn.end, kept.begin, kept.end};
+  std::sort(std::begin(edges), std::end(edges));
+  int n = 0;
+  for (int i = 0; i + 1 < 6; ++i) {
+    const std::uint32_t begin = edges[i], end = edges[i + 1];
+    if (begin >= end) continue;
+    const std::uint8_t* source = nullptr;
+    if (begin >= drawn.begin && end <= drawn.end && drawn.begin < drawn.end) {
+      source = bitmapRow + std::size_t{begin} * 4;
+    } else if (begin >= kept.begin && end <= kept.end && kept.begin < kept.end) {
+      source = keptRow + (std::size_t{begin} - static_cast<std::size_t>(b.left)) * 4;
+    }
+    // Neighbours from the same place are one piece.
+    if (n > 0 && pieces[n - 1].end == begin &&
+        ((source == nullptr && pieces[n - 1].source == nullptr) ||
+         (source != nullptr && pieces[n - 1].source != nullptr &&
+          pieces[n - 1].source + std::size_t{begin - pieces[n - 1].begin} * 4 == source))) {
+      pieces[n - 1].end = end;
+      continue;
+    }
+    pieces[n++] = RowPiece{begin, end, source};
+  }
+  return n;
 }
 
 void CopyPixelsRGBA(const std::uint8_t* in, std::uint8_t* out, std::uint32_t begin,

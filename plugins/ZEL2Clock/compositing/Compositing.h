@@ -77,6 +77,13 @@ struct CompositeFrame {
   /// Where the bitmap may be non-zero; null means the whole bitmap. Rows and columns outside it
   /// are copied from the input (left alone in place) without reading the bitmap.
   const DrawnRect* drawn = nullptr;
+  /// A drawing kept from before that stands for the bitmap wherever `drawn` does not reach (the
+  /// bitmap is zero there): rows of (backdropRect.right - backdropRect.left) * 4 bytes for bitmap
+  /// rows [backdropRect.top, backdropRect.bottom), its columns from backdropRect.left. Null: none.
+  /// With 4:2:2 every column edge of `drawn` and of `backdropRect` must be even (or the width),
+  /// so that no pixel pair takes its two pixels from two sources.
+  const std::uint8_t* backdrop = nullptr;
+  DrawnRect backdropRect;
 };
 
 namespace detail {
@@ -89,6 +96,18 @@ struct RowSpan {
 
 /// Columns of bitmap row `row` that may hold drawn pixels.
 RowSpan DrawnSpan(const CompositeFrame& f, std::uint32_t row);
+
+/// A stretch [begin, end) of a row and where its bitmap pixels come from: `source` points at
+/// pixel `begin`'s four bytes; null where the row is transparent.
+struct RowPiece {
+  std::uint32_t begin = 0, end = 0;
+  const std::uint8_t* source = nullptr;
+};
+
+/// The pieces of bitmap row `row` of a frame with a backdrop, in order, covering [0, width):
+/// the bitmap inside `drawn`, the backdrop elsewhere inside its rectangle, nothing else. Returns
+/// how many (at most 5).
+int RowPieces(const CompositeFrame& f, std::uint32_t row, RowPiece (&pieces)[5]);
 
 /// Copies pixels [begin, end) of a row from in to out (nothing when in == out).
 void CopyPixelsRGBA(const std::uint8_t* in, std::uint8_t* out, std::uint32_t begin,
@@ -139,6 +158,19 @@ inline void CompositeFrameRGBA(const CompositeFrame& f, const RgbaLayout& layout
   for (std::size_t k = 0; k < count && r < f.height; ++k, r += f.rowStep) {
     const std::uint8_t* in = rows.in[k];
     std::uint8_t* out = rows.out[k];
+    if (f.backdrop != nullptr) {
+      detail::RowPiece pieces[5];
+      const int n = detail::RowPieces(f, r, pieces);
+      const std::size_t step = layout.pixelStep;
+      for (int i = 0; i < n; ++i) {
+        const detail::RowPiece& p = pieces[i];
+        if (p.source == nullptr)
+          detail::CopyPixelsRGBA(in, out, p.begin, p.end, layout);
+        else
+          CompositeRowRGBA(p.source, in + p.begin * step, out + p.begin * step, p.end - p.begin, layout);
+      }
+      continue;
+    }
     const detail::RowSpan span = detail::DrawnSpan(f, r);
     if (span.begin >= span.end) {
       detail::CopyPixelsRGBA(in, out, 0, f.width, layout);
@@ -163,6 +195,20 @@ inline void CompositeFrameYuv422(const CompositeFrame& f, const Yuv422Layout& la
   for (std::size_t k = 0; k < count && r < f.height; ++k, r += f.rowStep) {
     const std::uint8_t* in = rows.in[k];
     std::uint8_t* out = rows.out[k];
+    if (f.backdrop != nullptr) {
+      // Every piece starts on a pair; one that ends on the odd width's last pixel ends a pair.
+      detail::RowPiece pieces[5];
+      const int n = detail::RowPieces(f, r, pieces);
+      const std::size_t step = layout.pairStep;
+      for (int i = 0; i < n; ++i) {
+        const detail::RowPiece& p = pieces[i];
+        if (p.source == nullptr)
+          detail::CopyPairsYuv422(in, out, p.begin / 2, (p.end + 1) / 2, layout);
+        else
+          CompositeRowYuv422(p.source, in + p.begin / 2 * step, out + p.begin / 2 * step, p.end - p.begin, layout);
+      }
+      continue;
+    }
     const detail::RowSpan span = detail::DrawnSpan(f, r);
     // Pair p starts at pixel 2p; only pairs whose first pixel may be drawn are blended.
     const std::uint32_t firstPair = (span.begin + 1) / 2;

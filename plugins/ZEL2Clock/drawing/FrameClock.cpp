@@ -89,25 +89,27 @@ constexpr int kLedSizePercent = 68;
 
 }  // namespace
 
-void DrawFrameClock(HDC memDC, const FrameClock& c) {
+void DrawFrameClock(HDC memDC, const FrameClock& c, AnalogParts parts, const std::function<void()>& beforeHandOver) {
   const GdiplusSession gdiplus;
+  GraphicsPtr graphics;
   switch (static_cast<ClockType>(c.clockType)) {
     case ClockType::Analog: {
-      const GraphicsPtr graphics = MakeGraphics(memDC);
+      graphics = MakeGraphics(memDC);
+      const BOOL face = parts != AnalogParts::Hands, hands = parts != AnalogParts::Face;
       CAnalogClock clock;
       clock.SetHandColor(c.textColor);
       clock.SetFaceColor(c.backColor);
-      clock.SetShowFace(kShowFace);
-      clock.SetShowHourHand(kShowHands);
-      clock.SetShowMinuteHand(kShowHands);
-      clock.SetShowSecondHand(kShowHands);
-      clock.SetShowMarks(kShowMarks);
+      clock.SetShowFace(kShowFace && face);
+      clock.SetShowHourHand(kShowHands && hands);
+      clock.SetShowMinuteHand(kShowHands && hands);
+      clock.SetShowSecondHand(kShowHands && hands);
+      clock.SetShowMarks(kShowMarks && face);
       clock.Draw(graphics.get(), c.x, c.y, c.radius, static_cast<float>(c.horizontalScale), c.shown.hours,
                  c.shown.minutes, c.shown.seconds);
       break;
     }
     case ClockType::Digital: {
-      const GraphicsPtr graphics = MakeGraphics(memDC);
+      graphics = MakeGraphics(memDC);
       CDigitalClock clock;
       clock.SetTextColor(c.textColor);
       clock.SetBackColor(c.backColor);
@@ -118,7 +120,7 @@ void DrawFrameClock(HDC memDC, const FrameClock& c) {
       break;
     }
     case ClockType::Led: {
-      const GraphicsPtr graphics = MakeGraphics(memDC);
+      graphics = MakeGraphics(memDC);
       CLEDClock clock;
       clock.SetDigitColor(c.textColor);
       clock.SetBoxColor(c.backColor);
@@ -130,6 +132,8 @@ void DrawFrameClock(HDC memDC, const FrameClock& c) {
     default:
       break;  // any other clock type draws nothing
   }
+  // The graphics object hands its drawing over when it is deleted, here or at the end.
+  if (beforeHandOver) beforeHandOver();
 }
 
 }  // namespace zel2clock

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "time/ClockTime.h"
 #include "Gdi.h"
@@ -41,8 +42,15 @@ struct FrameClock {
 
 FrameClock ComputeFrameClock(const ClockSettings& settings, const FrameFacts& frame);
 
+/// Which parts of the analog clock a drawing makes: all of it, its face with the hour marks (what
+/// stays the same from one second to the next), or its three hands alone.
+enum class AnalogParts { All, Face, Hands };
+
 /// Draws the clock on a memory DC that holds the off-screen bitmap, with the 2-D library started
-/// for the drawing and shut down again before it returns.
-void DrawFrameClock(HDC memDC, const FrameClock& clock);
+/// for the drawing and shut down again before it returns. `parts` applies to the analog clock.
+/// `beforeHandOver`, when given, runs after the drawing while its pixels are still in the 2-D
+/// library's premultiplied form (see ZelMarkDibPremultiplied).
+void DrawFrameClock(HDC memDC, const FrameClock& clock, AnalogParts parts = AnalogParts::All,
+                    const std::function<void()>& beforeHandOver = nullptr);
 
 }  // namespace zel2clock
