@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // The header declares the entry points without C linkage or visibility; both are the module's to give.
 #pragma GCC visibility push(default)
@@ -39,6 +40,13 @@ using zel::host::FlatParameters;
 using zel::host::FlatValue;
 
 constexpr const char* kPluginVariable = "ZEL2CLOCK_PLUGIN";
+/// The module's own parameter after the effect's: what a frame's alpha holds after a render. The
+/// effect writes the clock's coverage there, as in zelhost; editors composite every track over the
+/// one below, where that alpha would let the clip below show through an opaque clip. "input" keeps
+/// the frame's own alpha, and the colours are the effect's either way.
+constexpr const char* kAlphaName = "Alpha";
+constexpr const char* kAlphaCoverage = "coverage";
+constexpr const char* kAlphaInput = "input";
 constexpr const char* kPluginFile = "ZEL2Clock.zel";
 /// Largest frame side the module takes: the host's own.
 constexpr unsigned kMaxSide = zel::host::kMaxFrameSide;
@@ -63,12 +71,15 @@ struct Loaded {
   std::unique_ptr<zel::host::Plugin> plugin;
   std::unique_ptr<zel::host::Catalogue> catalogue;
   std::unique_ptr<FlatParameters> parameters;
-  std::string failure;  ///< why the plug-in is not loaded, said once
-  bool failureSaid = false;
+  std::string failure;  ///< why the plug-in is not loaded
+  /// The last failure said. Editors load the module and call f0r_init again and again (for its
+  /// parameter list, for every filter); the same reason is one line in their log, not one a call.
+  /// The module is never unloaded (linked with -z nodelete), so this outlives a client's dlclose.
+  std::string failureSaid;
 
   void SayFailure() {
-    if (failureSaid) return;
-    failureSaid = true;
+    if (failure == failureSaid) return;
+    failureSaid = failure;
     Say(failure);
   }
 };
@@ -86,11 +97,20 @@ struct Instance {
   FlatInstance flat;
   const unsigned width, height;
   bool failureSaid = false;
+  bool keepAlpha = false;         ///< "Alpha" is "input"
+  std::string refusedAlpha;       ///< the last "Alpha" text refused, to say it once
+  std::vector<std::uint8_t> alpha;  ///< the input's alpha, kept across an in-place render
 };
 
 zel::host::FrameView ViewOf(const Instance& instance, const std::uint32_t* frame) {
   return {reinterpret_cast<std::uint8_t*>(const_cast<std::uint32_t*>(frame)), instance.width, instance.height,
           std::size_t{instance.width} * 4, zel::host::PixelKind::Rgba};
+}
+
+/// The index of "Alpha": right after the effect's parameters.
+int AlphaIndex() {
+  const FlatParameters* parameters = Global().parameters.get();
+  return parameters ? static_cast<int>(parameters->Entries().size()) : -1;
 }
 
 const FlatParameters::Entry* EntryAt(int index) {
@@ -127,13 +147,13 @@ int f0r_init(void) {
     g.catalogue = std::make_unique<zel::host::Catalogue>(*effect);
     g.parameters = std::make_unique<FlatParameters>(*g.catalogue, ReadFont);
     g.failure.clear();
+    g.failureSaid.clear();
     return 1;
   } catch (const std::exception& e) {
     g.parameters.reset();
     g.catalogue.reset();
     g.plugin.reset();
     g.failure = std::string("cannot load the clock plug-in: ") + e.what() + " (set " + kPluginVariable + " to its path)";
-    g.failureSaid = false;
     g.SayFailure();
     return 0;
   }
@@ -158,12 +178,19 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
   info->frei0r_version = FREI0R_MAJOR_VERSION;
   info->major_version = 1;
   info->minor_version = 0;
-  info->num_params = parameters ? static_cast<int>(parameters->Entries().size()) : 0;
+  info->num_params = parameters ? static_cast<int>(parameters->Entries().size()) + 1 : 0;
   info->explanation = "A running clock over the video: analog, digital or LED (the ZEL2Clock plug-in)";
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int index) {
   if (info == nullptr) return;
+  if (index >= 0 && index == AlphaIndex()) {
+    info->name = kAlphaName;
+    info->type = F0R_PARAM_STRING;
+    info->explanation = "What the alpha channel holds after the clock is drawn: one of 'coverage' (the clock's coverage, "
+                        "as zelhost writes it), 'input' (the frame's own alpha, for editors that composite tracks)";
+    return;
+  }
   const FlatParameters::Entry* entry = EntryAt(index);
   info->name = entry ? entry->name.c_str() : "";
   info->type = entry ? Frei0rType(entry->kind) : F0R_PARAM_DOUBLE;
@@ -194,6 +221,20 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
 void f0r_destruct(f0r_instance_t instance) { delete static_cast<Instance*>(instance); }
 
 void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+  if (instance != nullptr && param != nullptr && index >= 0 && index == AlphaIndex()) {
+    auto* self = static_cast<Instance*>(instance);
+    const char* text = *static_cast<const char* const*>(param);
+    const std::string value = text ? text : "";
+    if (value == kAlphaCoverage || value == kAlphaInput) {
+      self->keepAlpha = value == kAlphaInput;
+      self->refusedAlpha.clear();
+    } else if (value != self->refusedAlpha) {
+      self->refusedAlpha = value;
+      Say(std::string("parameter '") + kAlphaName + "': '" + value + "' is not coverage or input; keeping " +
+          (self->keepAlpha ? kAlphaInput : kAlphaCoverage));
+    }
+    return;
+  }
   const FlatParameters::Entry* entry = EntryAt(index);
   if (instance == nullptr || param == nullptr || entry == nullptr) return;
   FlatValue value;
@@ -225,6 +266,10 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
 }
 
 void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+  if (instance != nullptr && param != nullptr && index >= 0 && index == AlphaIndex()) {
+    *static_cast<const char**>(param) = static_cast<Instance*>(instance)->keepAlpha ? kAlphaInput : kAlphaCoverage;
+    return;
+  }
   const FlatParameters::Entry* entry = EntryAt(index);
   if (instance == nullptr || param == nullptr || entry == nullptr) return;
   try {
@@ -247,6 +292,13 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
 void f0r_update(f0r_instance_t instance, double time, const std::uint32_t* inframe, std::uint32_t* outframe) {
   auto* self = static_cast<Instance*>(instance);
   if (self == nullptr || inframe == nullptr || outframe == nullptr) return;
+  const std::size_t pixels = std::size_t{self->width} * self->height;
+  const auto* in = reinterpret_cast<const std::uint8_t*>(inframe);
+  auto* out = reinterpret_cast<std::uint8_t*>(outframe);
+  if (self->keepAlpha && inframe == outframe) {
+    self->alpha.resize(pixels);
+    for (std::size_t i = 0; i < pixels; ++i) self->alpha[i] = in[i * 4 + 3];
+  }
   VOKRESULT rc = VOK_E_UNEXPECTED;
   std::string why;
   try {
@@ -255,12 +307,19 @@ void f0r_update(f0r_instance_t instance, double time, const std::uint32_t* infra
   } catch (const std::exception& e) {
     why = e.what();
   }
-  if (VOKSUCCEEDED(rc)) return;
+  if (VOKSUCCEEDED(rc)) {
+    if (self->keepAlpha) {
+      const std::uint8_t* source = inframe == outframe ? self->alpha.data() : in + 3;
+      const std::size_t step = inframe == outframe ? 1 : 4;
+      for (std::size_t i = 0; i < pixels; ++i) out[i * 4 + 3] = source[i * step];
+    }
+    return;
+  }
   if (!self->failureSaid) {
     self->failureSaid = true;
     Say("the effect failed at time " + std::to_string(time) + " (" + why + "); frames pass through unchanged");
   }
-  if (inframe != outframe) std::memcpy(outframe, inframe, std::size_t{self->width} * self->height * 4);
+  if (inframe != outframe) std::memcpy(outframe, inframe, pixels * 4);
 }
 
 /// Host objects alive in this module's host library: 0 after the last f0r_deinit once every

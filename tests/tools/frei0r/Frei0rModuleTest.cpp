@@ -156,7 +156,7 @@ TEST_F(Frei0rModuleTest, InfoAndParameterKinds) {
   }
   // The channels are reached through the colours; the font record only as "Font".
   for (const char* hidden : {"Foreground Red", "Background Blue", "PrivateData"}) EXPECT_EQ(Module().IndexOf(hidden), -1) << hidden;
-  EXPECT_EQ(info.num_params, 30);
+  EXPECT_EQ(info.num_params, 31);
 }
 
 TEST_F(Frei0rModuleTest, NumbersAreClampedAndNormalisedOverTheRange) {
@@ -206,6 +206,7 @@ TEST_F(Frei0rModuleTest, TextsTheParameterCannotTakeKeepTheValueAndAreReportedOn
       {"Font", "Liberation Serif,-40,bold", "Liberation Serif,-40,heavyish", "keeping 'Liberation Serif,-40,bold'"},
       {"Frame Rate", "30000/1001", "fast", "'fast' is not auto nor a rate"},
       {"Time Unit", "ms", "minutes", "'minutes' is not auto, seconds or milliseconds"},
+      {"Alpha", "input", "opaque", "zel2clock: parameter 'Alpha': 'opaque' is not coverage or input; keeping input"},
   };
   for (const Row& row : rows) {
     clock.SetText(row.name, row.good);
@@ -253,6 +254,10 @@ TEST_F(Frei0rModuleTest, TheKdenliveDescriptionNamesEveryParameterWithTheModules
       const double value = std::stod(a["default"]);
       EXPECT_NEAR(value, plain.Number(name), 1e-6);
       described.SetNumber(name, value);
+    } else if (type == "fixed") {
+      // Not a default: a value the editor always sets.
+      described.SetText(name, a["default"].c_str());
+      plain.SetText(name, a["default"].c_str());
     } else if (type == "bool") {
       described.SetNumber(name, std::stod(a["default"]));
     } else if (type == "color") {
@@ -277,6 +282,33 @@ TEST_F(Frei0rModuleTest, TheKdenliveDescriptionNamesEveryParameterWithTheModules
     if (std::string(p.name) != "Position") {
       EXPECT_EQ(named.count(p.name), 1u) << p.name << " is missing";
     }
+  }
+}
+
+TEST_F(Frei0rModuleTest, AlphaInputKeepsTheFramesAlphaAndTheClocksColours) {
+  const unsigned w = 96, h = 72;
+  auto in = Picture(w, h);
+  for (std::size_t i = 0; i < in.size(); ++i) reinterpret_cast<std::uint8_t*>(in.data())[i * 4 + 3] = static_cast<std::uint8_t>(i * 7);
+  Instance coverage(w, h), input(w, h);
+  for (Instance* clock : {&coverage, &input}) {
+    clock->SetText("the List value", "Digital Clock");
+    clock->SetNumber("Background Opacity", 0.6);
+  }
+  input.SetText("Alpha", "input");
+  const auto drawn = coverage.Render(0, in);
+  auto inPlace = in;
+  Module().update(input.handle, 0, inPlace.data(), inPlace.data());
+  for (const auto& kept : {input.Render(0, in), inPlace}) {
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      const auto* k = reinterpret_cast<const std::uint8_t*>(&kept[i]);
+      const auto* d = reinterpret_cast<const std::uint8_t*>(&drawn[i]);
+      const auto* source = reinterpret_cast<const std::uint8_t*>(&in[i]);
+      ASSERT_EQ(k[3], source[3]) << "pixel " << i;
+      ASSERT_TRUE(k[0] == d[0] && k[1] == d[1] && k[2] == d[2]) << "pixel " << i;
+      changed += d[3] != source[3];
+    }
+    EXPECT_GT(changed, 0u);  // the coverage render did write alpha, so the test tells them apart
   }
 }
 
