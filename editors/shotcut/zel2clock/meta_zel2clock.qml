@@ -4,7 +4,6 @@ import org.shotcut.qml 1.0
 
 Metadata {
     type: Metadata.Filter
-    objectName: 'zel2clock'
     name: qsTr('Clock')
     keywords: qsTr('clock time timer timecode counter date analog digital led') + ' zel2clock'
     mlt_service: 'frei0r.zel2clock'

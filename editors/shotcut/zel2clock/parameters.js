@@ -33,4 +33,4 @@ var parameters = {
     'Time Speed Factor': {name: 'Time Speed Factor', title: 'Time Speed Factor', kind: 'double', group: 'Time', minimum: -500, maximum: 500, decimals: 0, keyframes: false, suffix: '', defaultValue: 0.501},
     'Frame Rate': {name: 'Frame Rate', title: 'Frame Rate of the project', kind: 'string', group: 'Time', defaultValue: 'auto', items: ['auto', '24000/1001', '24', '25', '30000/1001', '30', '50', '60000/1001', '60'], itemTitles: ['Detect', '23.976', '24', '25', '29.97', '30', '50', '59.94', '60']}
 };
-var fixed = {'Time Unit': 'seconds'};
+var fixed = {'Time Unit': 'seconds', 'Alpha': 'input'};
