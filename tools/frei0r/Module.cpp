@@ -187,8 +187,8 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
   if (index >= 0 && index == AlphaIndex()) {
     info->name = kAlphaName;
     info->type = F0R_PARAM_STRING;
-    info->explanation = "What the alpha channel holds after the clock is drawn: one of 'coverage' (the clock's coverage, "
-                        "as zelhost writes it), 'input' (the frame's own alpha, for editors that composite tracks)";
+    info->explanation = "What the alpha channel holds after the clock is drawn: one of 'coverage', 'input' (coverage: "
+                        "the clock's, as zelhost writes it; input: the frame's own, for editors that composite tracks)";
     return;
   }
   const FlatParameters::Entry* entry = EntryAt(index);
