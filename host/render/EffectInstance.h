@@ -11,7 +11,7 @@
 // shares nothing mutable between calls, so any number of threads may render frames of one
 // instance at once (parameter values lock themselves). Do not change the sequence while renders
 // run. Frame k renders at time k; an interlaced frame is two calls, the first field at k and the
-// second at k + 0.5.
+// second at k + 0.5. A timeline (SetTimeline) changes the time the effect is handed, not these.
 #pragma once
 
 #include <memory>
