@@ -339,6 +339,20 @@ TEST_F(PreviewWindow, PlayAdvancesTheFrameAndSpacePauses) {
   WaitFor([&](const Json& n) { return n["frame"].get<int>() == std::min(paused + 2, 49) - 1; }, "a frame back");
 }
 
+// With --timecode source the timeline shows each frame's own label beside its number, across the
+// labels drop-frame skips.
+TEST_F(PreviewWindow, TimelineShowsTheFilesTimeCode) {
+  const fs::path clip = s_dir / "dropframe.mov";
+  Command("ffmpeg -loglevel error -y -f lavfi -i color=c=0x204060:size=320x180:rate=30000/1001 -frames:v 4 "
+          "-c:v ffv1 -timecode '00:00:59;28' '" + clip.string() + "'");
+  Json s = Start({"--timecode", "source", "-t", "1"}, clip);
+  EXPECT_NE(s["position"].get<std::string>().find("frame 1 of 4"), std::string::npos) << s["position"];
+  EXPECT_NE(s["position"].get<std::string>().find("TC 00:00:59;29"), std::string::npos) << s["position"];
+  Keys(s, "Right");
+  s = WaitFor([](const Json& n) { return n["frame"].get<int>() == 2; }, "the next frame");
+  EXPECT_NE(s["position"].get<std::string>().find("TC 00:01:00;02"), std::string::npos) << s["position"];
+}
+
 TEST_F(PreviewWindow, KeysAtTwoFramesAnimateX) {
   Json s = Start({});
   const std::string x = "Position/Size/X";
