@@ -88,7 +88,7 @@ std::string tagPlace(const AVFormatContext& format, const AVStream* stream) {
   if (formatIs(format, "mov")) return "the tmcd track";
   if (formatIs(format, "mxf")) return "the MXF time code";
   if (formatIs(format, "matroska")) return "the Matroska TIMECODE tag";
-  if (formatIs(format, "dv")) return "the DV subcode";
+  if (format.iformat != nullptr && std::string_view(format.iformat->name) == "dv") return "the DV subcode";
   if (stream != nullptr && (stream->codecpar->codec_id == AV_CODEC_ID_MPEG2VIDEO ||
                             stream->codecpar->codec_id == AV_CODEC_ID_MPEG1VIDEO))
     return "the MPEG-2 GOP header";
