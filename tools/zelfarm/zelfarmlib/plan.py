@@ -7,6 +7,7 @@ plan is data: zelfarm runs it on Dask, and `zelfarm plan` prints it for any othe
 """
 
 import bisect
+import concurrent.futures
 import json
 import os
 import shlex
@@ -23,6 +24,10 @@ VIDEO_EXTENSIONS = {"mp4", "mov", "mkv", "m4v", "mxf", "avi", "mts", "m2ts", "ts
 
 #: Tags of the source that describe its own encoding, not the output's (one render drops them too).
 STALE_TAGS = ("encoder", "major_brand", "minor_version", "compatible_brands", "duration")
+
+
+#: Files probed at once while planning: the work is reading, so more than the cores is fine.
+PROBES_AT_ONCE = 8
 
 
 class PlanError(Exception):
@@ -398,10 +403,23 @@ def plan_all(req, run_folder):
             if os.path.lexists(output) and not req.overwrite:
                 raise PlanError("%s exists already: add -y to replace it" % quoted(output))
             taken[output] = path
-            plans.append(plan_file(req, path, output, folder))
+            plans.append((path, output, folder))
         except PlanError as e:
             plans.append(FilePlan(path, output, error=str(e)))
-    return plans
+
+    # Probing is ffprobe and ffmpeg processes reading each file: side by side, a day of files is
+    # planned in a fraction of the time one after another takes.
+    def plan_one(item):
+        if isinstance(item, FilePlan):
+            return item
+        path, output, folder = item
+        try:
+            return plan_file(req, path, output, folder)
+        except PlanError as e:
+            return FilePlan(path, output, error=str(e))
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=PROBES_AT_ONCE) as pool:
+        return list(pool.map(plan_one, plans))
 
 
 # --- Printing -----------------------------------------------------------------------------------
