@@ -4,6 +4,8 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -105,13 +107,91 @@ void toFullRange(Frame& frame, RowBand band) {
   const std::uint8_t* byByte[4];
   for (int i = 0; i < 4; ++i) byByte[i] = tables[(i - lumaFirst) % 2 == 0 ? 0 : 1].data();
   const std::size_t bytes = frame.rowBytes();
+  const std::uint8_t *t0 = byByte[0], *t1 = byByte[1], *t2 = byByte[2], *t3 = byByte[3];
   for (int y = band.first; y < band.end; ++y) {
     std::uint8_t* row = frame.row(y);
+    // A pair read and written whole: byte stores into the row could alias the tables.
     for (std::size_t i = 0; i < bytes; i += 4) {
-      row[i] = byByte[0][row[i]];
-      row[i + 1] = byByte[1][row[i + 1]];
-      row[i + 2] = byByte[2][row[i + 2]];
-      row[i + 3] = byByte[3][row[i + 3]];
+      std::uint32_t pair;
+      std::memcpy(&pair, row + i, 4);
+      pair = static_cast<std::uint32_t>(t0[pair & 0xFF]) | static_cast<std::uint32_t>(t1[pair >> 8 & 0xFF]) << 8 |
+             static_cast<std::uint32_t>(t2[pair >> 16 & 0xFF]) << 16 | static_cast<std::uint32_t>(t3[pair >> 24]) << 24;
+      std::memcpy(row + i, &pair, 4);
+    }
+  }
+}
+
+/// Sixteen 8-bit video-range luma samples at full range: fullRangeLuma in 16-bit lanes (the
+/// division by 438 as a multiply-high by 19153 and a shift by 7, exact for every numerator here).
+__m128i FullRangeLuma16(__m128i y) {
+  const __m128i v = _mm_subs_epu8(y, _mm_set1_epi8(16));
+  const __m128i zero = _mm_setzero_si128();
+  const auto half = [&](__m128i w) {
+    const __m128i x = _mm_add_epi16(_mm_mullo_epi16(w, _mm_set1_epi16(72)), _mm_set1_epi16(219));
+    return _mm_add_epi16(w, _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(19153)), 7));
+  };
+  return _mm_packus_epi16(half(_mm_unpacklo_epi8(v, zero)), half(_mm_unpackhi_epi8(v, zero)));
+}
+
+/// Sixteen 8-bit video-range chroma samples at full range: fullRangeChroma in 16-bit lanes (the
+/// division by 224 as a multiply-high by 2341 and a shift by 3).
+__m128i FullRangeChroma16(__m128i c) {
+  const __m128i zero = _mm_setzero_si128();
+  const auto half = [&](__m128i w) {
+    const __m128i d = _mm_sub_epi16(w, _mm_set1_epi16(128));
+    const __m128i negative = _mm_cmplt_epi16(d, zero);
+    const __m128i a = _mm_sub_epi16(_mm_xor_si128(d, negative), negative);  // |d|
+    const __m128i x = _mm_add_epi16(_mm_mullo_epi16(a, _mm_set1_epi16(31)), _mm_set1_epi16(112));
+    const __m128i scaled = _mm_add_epi16(a, _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(2341)), 3));
+    return _mm_add_epi16(_mm_set1_epi16(128), _mm_sub_epi16(_mm_xor_si128(scaled, negative), negative));
+  };
+  return _mm_packus_epi16(half(_mm_unpacklo_epi8(c, zero)), half(_mm_unpackhi_epi8(c, zero)));
+}
+
+/// Rows [band.first, band.end) of planar 8-bit 4:2:2 `picture` packed into the 4:2:2 frame, taken
+/// to full range when `videoRange`: the repacking and the range in one pass, the same bytes as
+/// repacking with swscale and then toFullRange.
+void packFullRange422(const AVFrame& picture, bool videoRange, Frame& frame, RowBand band) {
+  const bool uyvy = frame.format() == FrameFormat::Uyvy;
+  const int pairs = frame.width() / 2;
+  for (int y = band.first; y < band.end; ++y) {
+    const std::uint8_t* luma = picture.data[0] + static_cast<std::ptrdiff_t>(y) * picture.linesize[0];
+    const std::uint8_t* cb = picture.data[1] + static_cast<std::ptrdiff_t>(y) * picture.linesize[1];
+    const std::uint8_t* cr = picture.data[2] + static_cast<std::ptrdiff_t>(y) * picture.linesize[2];
+    std::uint8_t* out = frame.row(y);
+    int p = 0;
+    for (; p + 16 <= pairs; p += 16) {
+      __m128i y0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + 2 * p));
+      __m128i y1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + 2 * p + 16));
+      __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + p));
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + p));
+      if (videoRange) {
+        y0 = FullRangeLuma16(y0);
+        y1 = FullRangeLuma16(y1);
+        u = FullRangeChroma16(u);
+        v = FullRangeChroma16(v);
+      }
+      // Cb Cr interleaved, then with the luma: C Y C Y (UYVY) or Y C Y C (YUY2).
+      const __m128i chromaLo = _mm_unpacklo_epi8(u, v), chromaHi = _mm_unpackhi_epi8(u, v);
+      const auto store = [&](int at, __m128i chroma, __m128i lumas) {
+        const __m128i lo = uyvy ? _mm_unpacklo_epi8(chroma, lumas) : _mm_unpacklo_epi8(lumas, chroma);
+        const __m128i hi = uyvy ? _mm_unpackhi_epi8(chroma, lumas) : _mm_unpackhi_epi8(lumas, chroma);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), lo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at + 16), hi);
+      };
+      store(4 * p, chromaLo, y0);
+      store(4 * p + 32, chromaHi, y1);
+    }
+    for (; p < pairs; ++p) {
+      const int l0 = videoRange ? fullRangeLuma(luma[2 * p]) : luma[2 * p];
+      const int l1 = videoRange ? fullRangeLuma(luma[2 * p + 1]) : luma[2 * p + 1];
+      const int u = videoRange ? fullRangeChroma(cb[p]) : cb[p];
+      const int v = videoRange ? fullRangeChroma(cr[p]) : cr[p];
+      std::uint8_t* q = out + 4 * p;
+      q[uyvy ? 1 : 0] = static_cast<std::uint8_t>(l0);
+      q[uyvy ? 3 : 2] = static_cast<std::uint8_t>(l1);
+      q[uyvy ? 0 : 1] = static_cast<std::uint8_t>(u);
+      q[uyvy ? 2 : 3] = static_cast<std::uint8_t>(v);
     }
   }
 }
@@ -359,10 +439,15 @@ void NativeWriteBack::before(Frame& frame, std::optional<RowBand> changeable) {
   const bool direct = isYuv422(frame.format()) && sharesWorkingMatrix(sampleCodingOf(native->shape));
   if (made.first < made.end && direct) {
     // The plug-in's 4:2:2 formula blends full-range values with BT.601 weights. A picture of that
-    // matrix is repacked (its own range, 8 bits) and then taken to full range: one swscale pass
-    // and a table. Rows already made are the same repacking (WorkingCopyMaker).
-    if (owed) m_toWorking.toFrameRows(*native->picture, native->shape, frame, made.first, made.end);
-    if (!native->shape.fullRange) toFullRange(frame, made);
+    // matrix is repacked (its own range, 8 bits) and then taken to full range: planar 8-bit 4:2:2
+    // in one pass of its own, others with one swscale pass and a table (rows already made are
+    // that repacking, WorkingCopyMaker's).
+    if (native->shape.format == AV_PIX_FMT_YUV422P) {
+      packFullRange422(*native->picture, !native->shape.fullRange, frame, made);
+    } else {
+      if (owed) m_toWorking.toFrameRows(*native->picture, native->shape, frame, made.first, made.end);
+      if (!native->shape.fullRange) toFullRange(frame, made);
+    }
   } else if (made.first < made.end && isYuv422(frame.format())) {
     // Any other matrix goes there through R'G'B', and comes back the same way.
     const int rows = made.end - made.first;

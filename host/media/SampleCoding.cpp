@@ -97,11 +97,17 @@ double chromaValueOfWorking(const SampleCoding& coding, int c) {
 }
 
 int fullRangeLuma(int videoRangeLuma) {
-  return static_cast<int>(std::clamp(std::lround((videoRangeLuma - 16) * (255.0 / 219)), 0L, 255L));
+  // (y - 16) x 255 / 219 to the nearest (no value lies halfway), written as the integers a vector
+  // loop can use: v + (72 v + 219) / 438.
+  const int v = std::max(videoRangeLuma - 16, 0);
+  return std::min(255, v + (72 * v + 219) / 438);
 }
 
 int fullRangeChroma(int videoRangeChroma) {
-  return static_cast<int>(std::clamp(std::lround((videoRangeChroma - 128) * (255.0 / 224) + 128), 0L, 255L));
+  // 128 + (c - 128) x 255 / 224 to the nearest, halves away from 128 (16 and 240 become 0 and 255).
+  const int d = videoRangeChroma - 128, a = d < 0 ? -d : d;
+  const int scaled = a + (31 * a + 112) / 224;
+  return std::clamp(128 + (d < 0 ? -scaled : scaled), 0, 255);
 }
 
 }  // namespace zel::media

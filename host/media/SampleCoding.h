@@ -79,7 +79,8 @@ int lumaSampleOfWorking(const SampleCoding& coding, int y);
 /// A working Cb or Cr value as a chroma value of the coding before rounding (chromaSample rounds
 /// it), so that the chroma of several pixels can be averaged and then rounded once.
 double chromaValueOfWorking(const SampleCoding& coding, int c);
-/// The way into the working picture: an 8-bit video-range luma or chroma sample at full range.
+/// The way into the working picture: an 8-bit video-range luma or chroma sample at full range,
+/// rounded to the nearest (chroma halves away from the middle) and clamped.
 int fullRangeLuma(int videoRangeLuma);
 int fullRangeChroma(int videoRangeChroma);
 

@@ -247,7 +247,7 @@ TEST(NativeWriteBackTest, OnlyTheChangeableRowsAreKeptAndCompared) {
 // are the bytes of the whole picture's conversion: at the top, in the middle and at the bottom,
 // progressive and field by field, through RGBA and through the plug-in's 4:2:2 picture.
 TEST(NativeWriteBackTest, RowsMadeAroundTheChangeableOnesAreThoseOfTheWholePicture) {
-  const AVPixelFormat formats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_YUV422P10LE,
+  const AVPixelFormat formats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_YUV422P10LE,
                                    AV_PIX_FMT_NV12,    AV_PIX_FMT_P010LE,     AV_PIX_FMT_YUV444P,
                                    AV_PIX_FMT_YUVA420P, AV_PIX_FMT_GBRP,      AV_PIX_FMT_GRAY10LE,
                                    AV_PIX_FMT_YUV410P, AV_PIX_FMT_YUV411P,    AV_PIX_FMT_YUV440P};
@@ -487,6 +487,59 @@ TEST(NativeWriteBackTest, WrittenSamplesAreThePlainConversionOfEachPixel) {
     }
     EXPECT_EQ(mismatches, 0);
   }
+}
+
+// The plug-in's 4:2:2 picture made from 8-bit 4:2:2 of its matrix holds every sample value taken
+// to full range as fullRangeLuma and fullRangeChroma say (or as it is at full range), whichever
+// of its loops packs it: each value at each place of a pair, in rows whose pairs do not fill the
+// wide loop.
+TEST(NativeWriteBackTest, EveryVideoRangeSampleReachesTheWorkingPictureAtFullRange) {
+  constexpr int kWide = 2 * (256 + 7), kTall = 2;
+  detail::AvFramePtr decoded = detail::makeAvFrame();
+  decoded->format = AV_PIX_FMT_YUV422P;
+  decoded->width = kWide;
+  decoded->height = kTall;
+  ASSERT_EQ(av_frame_get_buffer(decoded.get(), 0), 0);
+  for (int y = 0; y < kTall; ++y)
+    for (int x = 0; x < kWide; ++x) {
+      decoded->data[0][y * decoded->linesize[0] + x] = static_cast<std::uint8_t>(x / 2 + y * (x % 2 == 0 ? 0 : 128));
+      if (x < kWide / 2) {
+        decoded->data[1][y * decoded->linesize[1] + x] = static_cast<std::uint8_t>(x + 3 * y);
+        decoded->data[2][y * decoded->linesize[2] + x] = static_cast<std::uint8_t>(255 - x);
+      }
+    }
+  for (const bool fullRange : {false, true})
+    for (const FrameFormat working : {FrameFormat::Uyvy, FrameFormat::Yuy2}) {
+      SCOPED_TRACE(std::string(fullRange ? "full range, " : "video range, ") + std::string(toString(working)));
+      WorkingCopyMaker maker;
+      maker.deferPixels(true);
+      NativeWriteBack writeBack;
+      Frame frame;
+      frame.allocate(kWide, kTall, working);
+      maker.make(*decoded, PictureShape{kWide, kTall, AV_PIX_FMT_YUV422P, AVCOL_SPC_SMPTE170M, fullRange, false}, frame);
+      writeBack.before(frame, RowBand{0, kTall});
+      const bool uyvy = working == FrameFormat::Uyvy;
+      const auto luma = [&](int v) { return fullRange ? v : fullRangeLuma(v); };
+      const auto chroma = [&](int v) { return fullRange ? v : fullRangeChroma(v); };
+      int mismatches = 0;
+      for (int y = 0; y < kTall; ++y)
+        for (int p = 0; p < kWide / 2; ++p) {
+          const std::uint8_t* pair = frame.row(y) + 4 * p;
+          const std::uint8_t* plane0 = decoded->data[0] + y * decoded->linesize[0];
+          mismatches += pair[uyvy ? 1 : 0] != luma(plane0[2 * p]);
+          mismatches += pair[uyvy ? 3 : 2] != luma(plane0[2 * p + 1]);
+          mismatches += pair[uyvy ? 0 : 1] != chroma(decoded->data[1][y * decoded->linesize[1] + p]);
+          mismatches += pair[uyvy ? 2 : 3] != chroma(decoded->data[2][y * decoded->linesize[2] + p]);
+        }
+      EXPECT_EQ(mismatches, 0);
+      writeBack.after(frame);
+    }
+  // The ends of video range are the ends of full range; no value lies outside it.
+  EXPECT_EQ(fullRangeLuma(16), 0);
+  EXPECT_EQ(fullRangeLuma(235), 255);
+  EXPECT_EQ(fullRangeChroma(16), 0);
+  EXPECT_EQ(fullRangeChroma(128), 128);
+  EXPECT_EQ(fullRangeChroma(240), 255);
 }
 
 // A picture of the matrix the plug-in's 4:2:2 formula uses takes the plug-in's samples one for
