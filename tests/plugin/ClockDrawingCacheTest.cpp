@@ -1,6 +1,6 @@
 // The analog clock drawn over its kept face gives the bytes of the plain drawing: the bitmap it
-// stands for, and the frames composited from it in RGBA and 4:2:2, in place and into a separate
-// output, whole and by field, whatever was drawn on the thread before.
+// stands for, and the frames composited from it in RGBA and 4:2:2 (the face's opaque pairs copied),
+// in place and into a separate output, whole and by field, whatever was drawn on the thread before.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -68,6 +68,8 @@ std::vector<std::uint8_t> Composited(const COffscreenDIB& dib, const DrawnClock&
   if (d.face != nullptr && !d.face->Empty()) {
     f.backdrop = d.face->straight.data();
     f.backdropRect = DrawnRect{d.face->left, d.face->top, d.face->right, d.face->bottom};
+    // 4:2:2 copies the face's opaque pairs as the render does, made for this layout.
+    if (yuv) f.opaquePairs = &d.face->OpaquePairsFor(kLayoutUYVY);
   }
   std::vector<const std::uint8_t*> in;
   std::vector<std::uint8_t*> to;

@@ -229,10 +229,12 @@ void CompositeBitmap(const COffscreenDIB& dib, const RenderTarget& t, const RECT
   thread_local RowAddresses rows;
   CollectRows(t, rows);
   const FrameRows frameRows{rows.in, rows.out};
-  if (rgba)
+  if (rgba) {
     CompositeFrameRGBA(frame, rgbaLayout, frameRows);
-  else
+  } else {
+    if (frame.backdrop != nullptr) frame.opaquePairs = &face->OpaquePairsFor(yuvLayout);
     CompositeFrameYuv422(frame, yuvLayout, frameRows);
+  }
 }
 
 /// A bitmap side: image sides beyond the platform's int range are cut to it.

@@ -654,6 +654,10 @@ int RowPieces(const CompositeFrame& f, std::uint32_t row, RowPiece (&pieces)[5])
     keptRow = f.backdrop + (static_cast<std::size_t>(row) - static_cast<std::size_t>(b.top)) *
                                (static_cast<std::size_t>(b.right - b.left) * 4);
   }
+  if (drawn.begin >= drawn.end && kept.begin >= kept.end) {
+    pieces[0] = RowPiece{0, f.width, nullptr, false};  // most rows of a frame: nothing there
+    return 1;
+  }
   const std::uint8_t* bitmapRow = f.bitmap + std::size_t{row} * f.width * 4;
   // The bitmap wins where it is drawn; between and beyond the two spans the row is transparent.
   std::uint32_t edges[6] = {0, f.width, drawn.begin, drawn.end, kept.begin, kept.end};
@@ -668,6 +672,7 @@ int RowPieces(const CompositeFrame& f, std::uint32_t row, RowPiece (&pieces)[5])
     } else if (begin >= kept.begin && end <= kept.end && kept.begin < kept.end) {
       source = keptRow + (std::size_t{begin} - static_cast<std::size_t>(b.left)) * 4;
     }
+    const bool fromKept = source != nullptr && !(begin >= drawn.begin && end <= drawn.end && drawn.begin < drawn.end);
     // Neighbours from the same place are one piece.
     if (n > 0 && pieces[n - 1].end == begin &&
         ((source == nullptr && pieces[n - 1].source == nullptr) ||
@@ -676,10 +681,77 @@ int RowPieces(const CompositeFrame& f, std::uint32_t row, RowPiece (&pieces)[5])
       pieces[n - 1].end = end;
       continue;
     }
-    pieces[n++] = RowPiece{begin, end, source};
+    pieces[n++] = RowPiece{begin, end, source, fromKept};
   }
   return n;
 }
+
+void CompositeKeptYuv422(const CompositeFrame& f, std::uint32_t row, const RowPiece& piece, const std::uint8_t* in,
+                         std::uint8_t* out, const Yuv422Layout& layout) {
+  const OpaquePairs& o = *f.opaquePairs;
+  const std::size_t step = layout.pairStep;
+  const std::uint32_t keptRow = row - static_cast<std::uint32_t>(f.backdropRect.top);
+  const std::uint32_t left = static_cast<std::uint32_t>(f.backdropRect.left);
+  // Pairs of the piece, counted from the backdrop's left edge; the frame's pair of each is
+  // left / 2 further on.
+  const std::uint32_t first = (piece.begin - left) / 2, end = (piece.end - left + 1) / 2;
+  const std::uint8_t* pairs = o.pairs.data() + std::size_t{keptRow} * o.pairsPerRow * 4;
+  const auto blend = [&](std::uint32_t from, std::uint32_t to) {
+    if (from >= to) return;
+    const std::uint32_t pixels = std::min(2 * to, piece.end - left) - 2 * from;
+    const std::size_t framePair = left / 2 + from;
+    CompositeRowYuv422(piece.source + std::size_t{2 * (from - first)} * 4, in + framePair * step, out + framePair * step,
+                       pixels, layout);
+  };
+  std::uint32_t at = first;
+  for (std::uint32_t k = o.rowRuns[keptRow]; k < o.rowRuns[keptRow + 1] && at < end; k += 3) {
+    const std::uint32_t runBegin = std::max(o.runs[k], at), runEnd = std::min(o.runs[k + 1], end);
+    if (runBegin >= runEnd) continue;
+    blend(at, runBegin);
+    if (o.runs[k + 2] != 0)
+      std::memcpy(out + (left / 2 + runBegin) * step, pairs + std::size_t{runBegin} * 4, std::size_t{runEnd - runBegin} * 4);
+    else
+      CopyPairsYuv422(in, out, left / 2 + runBegin, left / 2 + runEnd, layout);
+    at = runEnd;
+  }
+  blend(at, end);
+}
+
+}  // namespace detail
+
+OpaquePairs MakeOpaquePairs(const std::uint8_t* backdrop, const DrawnRect& rect, const Yuv422Layout& layout) {
+  OpaquePairs o;
+  o.layout = layout;
+  if (!IsPacked(layout) || rect.left >= rect.right || rect.top >= rect.bottom) return o;
+  const std::uint32_t width = static_cast<std::uint32_t>(rect.right - rect.left);
+  const std::uint32_t rows = static_cast<std::uint32_t>(rect.bottom - rect.top);
+  o.pairsPerRow = width / 2;  // an odd last column is never a whole opaque pair
+  o.pairs.assign(std::size_t{o.pairsPerRow} * 4 * rows, 0);
+  o.rowRuns.reserve(rows + 1);
+  const std::vector<std::uint8_t> anyInput(std::size_t{o.pairsPerRow} * 4, 0);
+  for (std::uint32_t y = 0; y < rows; ++y) {
+    o.rowRuns.push_back(static_cast<std::uint32_t>(o.runs.size()));
+    const std::uint8_t* row = backdrop + std::size_t{y} * width * 4;
+    std::uint8_t* pairs = o.pairs.data() + std::size_t{y} * o.pairsPerRow * 4;
+    // Composited by the very row function, over a blank input that they do not depend on.
+    CompositeRowYuv422Reference(row, anyInput.data(), pairs, 2 * o.pairsPerRow, layout);
+    // 1: both pixels opaque; 0: the first transparent; 2: anything else, blended.
+    const auto kind = [row](std::uint32_t p) -> std::uint32_t {
+      const std::uint8_t a0 = row[8 * p + kBitmapA], a1 = row[8 * p + 4 + kBitmapA];
+      return a0 == 0 ? 0 : a0 == 255 && a1 == 255 ? 1 : 2;
+    };
+    for (std::uint32_t p = 0; p < o.pairsPerRow;) {
+      const std::uint32_t k = kind(p), begin = p;
+      while (p < o.pairsPerRow && kind(p) == k) ++p;
+      if (k == 2) continue;
+      o.runs.insert(o.runs.end(), {begin, p, k});
+    }
+  }
+  o.rowRuns.push_back(static_cast<std::uint32_t>(o.runs.size()));
+  return o;
+}
+
+namespace detail {
 
 void CopyPixelsRGBA(const std::uint8_t* in, std::uint8_t* out, std::uint32_t begin,
                     std::uint32_t end, const RgbaLayout& layout) {

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace zel2clock {
 
@@ -60,6 +61,23 @@ void CompositeRowYuv422Reference(const std::uint8_t* bitmapRow, const std::uint8
                                  std::uint8_t* out, std::uint32_t width,
                                  const Yuv422Layout& layout);
 
+struct DrawnRect;
+
+/// The pixel pairs of a backdrop (see CompositeFrame) that need no blending, found once for one
+/// packed 4:2:2 layout. A pair whose two pixels are opaque comes out the same over any picture (at
+/// alpha 255 the input's share of every byte vanishes): it is composited here once and a frame
+/// copies it, two bytes a pixel instead of four read and a formula. A pair whose first pixel is
+/// transparent is the input's pair. Only the pairs between those runs (the face's edge) blend.
+struct OpaquePairs {
+  Yuv422Layout layout;
+  std::uint32_t pairsPerRow = 0;
+  std::vector<std::uint8_t> pairs;     ///< pairsPerRow x 4 bytes a backdrop row, in `layout`
+  /// Runs of pairs, row after row, three numbers each: first pair, end pair, and 1 for opaque
+  /// pairs (copied from `pairs`) or 0 for pairs of the input.
+  std::vector<std::uint32_t> runs;
+  std::vector<std::uint32_t> rowRuns;  ///< where each row's runs start in `runs`; one more at the end
+};
+
 /// The rectangle of the bitmap that may hold drawn pixels, [left, right) x [top, bottom) in bitmap
 /// pixels (the platform's RECT convention). Outside it every bitmap byte is 0.
 struct DrawnRect {
@@ -84,7 +102,14 @@ struct CompositeFrame {
   /// so that no pixel pair takes its two pixels from two sources.
   const std::uint8_t* backdrop = nullptr;
   DrawnRect backdropRect;
+  /// 4:2:2 only: the backdrop's opaque pairs made for the layout composited with (MakeOpaquePairs).
+  const OpaquePairs* opaquePairs = nullptr;
 };
+
+/// The opaque pairs of a backdrop of `rect` (rows of (rect.right - rect.left) * 4 bytes, the
+/// left column even) for `layout`; empty (no pairs per row) for a layout that is not four packed
+/// bytes.
+OpaquePairs MakeOpaquePairs(const std::uint8_t* backdrop, const DrawnRect& rect, const Yuv422Layout& layout);
 
 namespace detail {
 
@@ -102,7 +127,12 @@ RowSpan DrawnSpan(const CompositeFrame& f, std::uint32_t row);
 struct RowPiece {
   std::uint32_t begin = 0, end = 0;
   const std::uint8_t* source = nullptr;
+  bool kept = false;  ///< the source is the backdrop
 };
+
+/// A backdrop piece of bitmap row `row` in 4:2:2: the opaque pairs copied, the rest blended.
+void CompositeKeptYuv422(const CompositeFrame& f, std::uint32_t row, const RowPiece& piece, const std::uint8_t* in,
+                         std::uint8_t* out, const Yuv422Layout& layout);
 
 /// The pieces of bitmap row `row` of a frame with a backdrop, in order, covering [0, width):
 /// the bitmap inside `drawn`, the backdrop elsewhere inside its rectangle, nothing else. Returns
@@ -204,6 +234,8 @@ inline void CompositeFrameYuv422(const CompositeFrame& f, const Yuv422Layout& la
         const detail::RowPiece& p = pieces[i];
         if (p.source == nullptr)
           detail::CopyPairsYuv422(in, out, p.begin / 2, (p.end + 1) / 2, layout);
+        else if (p.kept && f.opaquePairs != nullptr && f.opaquePairs->pairsPerRow != 0)
+          detail::CompositeKeptYuv422(f, r, p, in, out, layout);
         else
           CompositeRowYuv422(p.source, in + p.begin / 2 * step, out + p.begin / 2 * step, p.end - p.begin, layout);
       }

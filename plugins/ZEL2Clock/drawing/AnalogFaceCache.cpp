@@ -21,6 +21,16 @@ AnalogFaceKey AnalogFaceKey::Of(const FrameClock& clock, std::int32_t width, std
   return key;
 }
 
+const OpaquePairs& AnalogFace::OpaquePairsFor(const Yuv422Layout& layout) const {
+  const auto same = [&layout](const Yuv422Layout& l) {
+    return l.offY0 == layout.offY0 && l.offY1 == layout.offY1 && l.offCb == layout.offCb && l.offCr == layout.offCr &&
+           l.pairStep == layout.pairStep;
+  };
+  if (!m_opaquePairs || !same(m_opaquePairs->layout))
+    m_opaquePairs = MakeOpaquePairs(straight.data(), DrawnRect{left, top, right, bottom}, layout);
+  return *m_opaquePairs;
+}
+
 AnalogFaceCache& AnalogFaceCache::ThisThread() {
   thread_local AnalogFaceCache cache;
   return cache;

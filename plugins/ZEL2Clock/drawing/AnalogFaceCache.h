@@ -6,13 +6,16 @@
 // exactly what drawing the face and marks into a fresh bitmap gives, and is made on a miss by that
 // very drawing; so a render gives the same bytes whether it finds an entry or not, and nothing
 // rendered before can change what a frame looks like. One cache per thread (no locks, no sharing),
-// bounded in entries and in bytes; a face larger than the bound is simply not kept.
+// bounded in entries and in bytes (and a quarter more for a face's 4:2:2 pairs); a face larger than
+// the bound is simply not kept.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "compositing/Compositing.h"
 #include "drawing/FrameClock.h"
 
 namespace zel2clock {
@@ -40,6 +43,12 @@ struct AnalogFace {
 
   std::size_t RowBytes() const { return static_cast<std::size_t>(right - left) * 4; }
   bool Empty() const { return left >= right || top >= bottom; }
+  /// The straight face's opaque pixel pairs composited for a 4:2:2 layout, made on first use (on
+  /// the face's own thread, like the face) and kept for one layout at a time.
+  const OpaquePairs& OpaquePairsFor(const Yuv422Layout& layout) const;
+
+ private:
+  mutable std::optional<OpaquePairs> m_opaquePairs;
 };
 
 class AnalogFaceCache {
