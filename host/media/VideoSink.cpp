@@ -488,6 +488,7 @@ public:
       m_video->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
     }
     keepHdrMetadata(*codec, container, kind == Kind::Video);
+    if (kind != Kind::Video && options.native) nameUnkeptColourTags(*options.native);
 
     if (options.copyFrom) {
       if (kind == Kind::Video) {
@@ -561,6 +562,18 @@ private:
                      (video ? container + " has no place for it, nor has " + codec.name + "'s stream"
                             : "Y4M holds pictures only") +
                      ")");
+  }
+
+  /// Y4M says the range only. Pictures whose primaries or transfer are not those every reader
+  /// assumes (BT.2020, PQ, HLG) change their meaning without their tags: that is named.
+  void nameUnkeptColourTags(const PictureColour& colour) {
+    const bool wide = colour.primaries == AVCOL_PRI_BT2020;
+    const bool hdr = colour.transfer == AVCOL_TRC_SMPTE2084 || colour.transfer == AVCOL_TRC_ARIB_STD_B67;
+    if (!wide && !hdr) return;
+    const char* primaries = av_color_primaries_name(colour.primaries);
+    const char* transfer = av_color_transfer_name(colour.transfer);
+    m_lost.push_back(std::string("the colour tags (") + (primaries != nullptr ? primaries : "?") + " primaries, " +
+                     (transfer != nullptr ? transfer : "?") + " transfer: Y4M has no place for them)");
   }
 
   void addSideData(AVPacketSideDataType type, const void* data, std::size_t size) {
