@@ -1,5 +1,6 @@
 // The clock's rectangle on Shotcut's video: a square centred on "X" and "Y" whose side is "Size"
-// percent of the frame's height, the outline of the analog clock (the text clocks draw inside it).
+// percent of the frame's height, the outline of the analog clock (the text clocks are placed from
+// its centre).
 // Dragging it sets X and Y, resizing it sets Size, as keyframes where those numbers have them.
 import QtQuick 2.12
 import Shotcut.Controls 1.0 as Shotcut
