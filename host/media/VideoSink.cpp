@@ -490,6 +490,8 @@ public:
     keepHdrMetadata(*codec, container, kind == Kind::Video);
     if (kind != Kind::Video && options.native) nameUnkeptColourTags(*options.native);
 
+    // MXF wraps sound in the video's edit units: what runs on past the last frame has no place.
+    m_soundEndsWithVideo = container == "mxf";
     if (options.copyFrom) {
       if (kind == Kind::Video) {
         m_copier = std::make_unique<StreamCopier>(*options.copyFrom, *m_muxer, *m_video, path);
@@ -527,8 +529,12 @@ public:
     if (m_copier) {
       const CopyFrom& from = *m_options.copyFrom;
       const bool partDone = from.frameLimit && m_written >= *from.frameLimit;
-      m_copier->finish(from.shortest || partDone ? videoEnd() : std::numeric_limits<double>::infinity(),
-                       from.shortest && !partDone);
+      const bool cut = from.shortest || partDone || m_soundEndsWithVideo;
+      m_copier->finish(cut ? videoEnd() : std::numeric_limits<double>::infinity(), cut && !partDone);
+      if (!m_copier->cut().empty()) {
+        if (from.shortest) m_warnings.push_back("cut where the video ends (--shortest): " + m_copier->cut());
+        else m_lost.push_back(m_copier->cut() + " after the last frame (MXF holds sound only beside the video)");
+      }
       const std::vector<std::string>& notes = m_copier->notes();
       for (const std::string& note : notes) {
         if (std::find(m_warnings.begin(), m_warnings.end(), note) == m_warnings.end()) m_warnings.push_back(note);
@@ -641,6 +647,7 @@ private:
   std::unique_ptr<StreamCopier> m_copier;  ///< after the muxer: it writes into it until the end
   std::int64_t m_origin = 0;   ///< timestamp of the frames' clock that is output time 0
   std::int64_t m_lastPts = 0;  ///< presentation time of the last frame written
+  bool m_soundEndsWithVideo = false;  ///< the container cannot hold streams past the video's end
 };
 
 // ---------------------------------------------------------------------------------------------

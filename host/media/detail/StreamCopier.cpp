@@ -587,14 +587,12 @@ void StreamCopier::finish(double end, bool measureCut) {
   m_measureCut = measureCut && std::isfinite(end);
   pump(std::numeric_limits<double>::infinity());
   if (m_measureCut) {
-    std::string cut;
     for (unsigned i = 0; i < m_tracks.size(); ++i) {
       if (!m_tracks[i].output || !(m_tracks[i].cutEnd > end)) continue;
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%.2f s", m_tracks[i].cutEnd - end);
-      cut += (cut.empty() ? "" : ", ") + std::string(seconds) + " of " + streamName(i, *m_input->streams[i]);
+      m_cut += (m_cut.empty() ? "" : ", ") + std::string(seconds) + " of " + streamName(i, *m_input->streams[i]);
     }
-    if (!cut.empty()) m_notes.push_back("cut where the video ends (--shortest): " + cut);
   }
   if (m_pending) {
     av_packet_unref(m_packet.get());

@@ -46,11 +46,14 @@ public:
   void pump(double seconds);
   /// Writes what is left before `end` seconds of output time (infinity: everything to the end of
   /// the input; the end of the video to cut there), drops the rest and flushes the encoders. With
-  /// `measureCut`, the input is read to its end and a note says how long each stream ran on.
+  /// `measureCut`, the input is read to its end and cut() says how long each stream ran on.
   void finish(double end, bool measureCut = false);
 
   const std::vector<std::string>& lost() const { return m_lost; }
   const std::vector<std::string>& notes() const { return m_notes; }
+  /// After finish() with `measureCut`: what was dropped past the end ("3.02 s of stream 1 (audio,
+  /// aac)", a stream each), empty where nothing ran on.
+  const std::string& cut() const { return m_cut; }
 
 private:
   struct Track;
@@ -79,6 +82,7 @@ private:
   double m_end = 1e300;  ///< output seconds past which nothing is written (known at finish)
   std::vector<std::string> m_lost;
   std::vector<std::string> m_notes;
+  std::string m_cut;
 };
 
 }  // namespace zel::media::detail
