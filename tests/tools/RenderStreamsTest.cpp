@@ -39,6 +39,9 @@ TEST_F(RenderStreamsTest, EveryStreamKeepsItsWholeLengthUnlessCut) {
       // Sound the container does not take is encoded, at its whole length too.
       {"long.mov", "encoded.mp4", {}, 5.0, 3.0, "encoded as aac", 50},
       {"long.mp4", "encoded.mkv", {"--audio", "encode"}, 5.0, 0, "encoded as", 50},
+      // Text subtitles the container does not take become its own text subtitles.
+      {"long.mkv", "converted.mp4", {}, 5.0, 3.0, "stream 2 (subtitle, subrip) converted to mov_text", 50},
+      {"long.mkv", "converted.webm", {}, 5.0, 3.0, "stream 2 (subtitle, subrip) converted to webvtt", 50},
       // A tail of the input keeps everything after its first frame.
       {"long.mkv", "tail.mkv", {"--start", "25"}, 4.0, 2.0, "", 25},
       // --shortest cuts every stream where the video ends, and says how much went.
@@ -55,8 +58,11 @@ TEST_F(RenderStreamsTest, EveryStreamKeepsItsWholeLengthUnlessCut) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
     std::vector<std::string> arguments = {"-i", c.input, "-o", c.output};
-    // x264's quickest (MXF's MPEG-2 has no presets).
-    if (!std::string_view(c.output).ends_with(".mxf")) arguments.insert(arguments.end(), {"--preset", "ultrafast"});
+    // x264's quickest (the MPEG-2 of MXF and the VP9 of WebM have no presets).
+    const std::string_view output = c.output;
+    if (!output.ends_with(".mxf") && !output.ends_with(".webm")) {
+      arguments.insert(arguments.end(), {"--preset", "ultrafast"});
+    }
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
     const Outcome o = Render(arguments);
     ASSERT_EQ(o.exitCode, 0) << o.err;

@@ -12,7 +12,9 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "media/Error.h"
 #include "media/detail/FFmpeg.h"
@@ -100,6 +102,21 @@ bool takesCopyOf(const AVOutputFormat& format, const AVStream& input) {
 
 }  // namespace
 
+/// The decoder of `input`, open, its packets' time base the stream's.
+CodecContextPtr openDecoder(const AVStream& input, const char* kind, const std::string& path) {
+  const AVCodec* decoder = avcodec_find_decoder(input.codecpar->codec_id);
+  if (decoder == nullptr) throw Error("no decoder");
+  CodecContextPtr context(avcodec_alloc_context3(decoder));
+  if (!context) throw std::bad_alloc();
+  int rc = avcodec_parameters_to_context(context.get(), input.codecpar);
+  if (rc >= 0) {
+    context->pkt_timebase = input.time_base;
+    rc = avcodec_open2(context.get(), decoder, nullptr);
+  }
+  if (rc < 0) fail("cannot open the " + std::string(kind) + " decoder for", path, rc);
+  return context;
+}
+
 /// Audio the container does not take: decoded, resampled to what the encoder takes, and encoded
 /// in frames of the encoder's size. Timestamps run on from the first sample kept, in samples.
 class AudioReencoder {
@@ -108,16 +125,7 @@ public:
   AudioReencoder(const AVStream& input, const AVCodec& encoder, bool globalHeader, const std::string& path,
                  int sampleRate = 0)
       : m_path(path) {
-    const AVCodec* decoder = avcodec_find_decoder(input.codecpar->codec_id);
-    if (decoder == nullptr) throw Error("no decoder");
-    m_decoder.reset(avcodec_alloc_context3(decoder));
-    if (!m_decoder) throw std::bad_alloc();
-    int rc = avcodec_parameters_to_context(m_decoder.get(), input.codecpar);
-    if (rc >= 0) {
-      m_decoder->pkt_timebase = input.time_base;
-      rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
-    }
-    if (rc < 0) fail("cannot open the audio decoder for", path, rc);
+    m_decoder = openDecoder(input, "audio", path);
 
     m_encoder.reset(avcodec_alloc_context3(&encoder));
     if (!m_encoder) throw std::bad_alloc();
@@ -142,7 +150,7 @@ public:
     }
     e.time_base = AVRational{1, e.sample_rate};
     if (globalHeader) e.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    rc = avcodec_open2(m_encoder.get(), &encoder, nullptr);
+    int rc = avcodec_open2(m_encoder.get(), &encoder, nullptr);
     if (rc < 0) fail("cannot open the audio encoder " + std::string(encoder.name) + " for", path, rc);
 
     SwrContext* swr = nullptr;
@@ -299,9 +307,70 @@ private:
   bool m_started = false;
 };
 
+/// Text subtitles the container does not take (SubRip or ASS into MP4 or MOV, into WebM):
+/// decoded to their text and encoded as the container's own text subtitles, each cue at its time
+/// and for its duration. Bitmap subtitles cannot become text and are not converted.
+class SubtitleConverter {
+public:
+  SubtitleConverter(const AVStream& input, const AVCodec& encoder, const std::string& path) : m_path(path) {
+    m_decoder = openDecoder(input, "subtitle", path);
+    m_encoder.reset(avcodec_alloc_context3(&encoder));
+    if (!m_encoder) throw std::bad_alloc();
+    m_encoder->time_base = input.time_base;
+    // The text encoders read the cues' styles from the decoder's ASS header.
+    if (m_decoder->subtitle_header != nullptr && m_decoder->subtitle_header_size > 0) {
+      m_encoder->subtitle_header = static_cast<std::uint8_t*>(av_mallocz(m_decoder->subtitle_header_size + 1));
+      if (m_encoder->subtitle_header == nullptr) throw std::bad_alloc();
+      std::memcpy(m_encoder->subtitle_header, m_decoder->subtitle_header, m_decoder->subtitle_header_size);
+      m_encoder->subtitle_header_size = m_decoder->subtitle_header_size;
+    }
+    const int rc = avcodec_open2(m_encoder.get(), &encoder, nullptr);
+    if (rc < 0) fail("cannot open the subtitle encoder " + std::string(encoder.name) + " for", path, rc);
+    m_packet = makePacket();
+  }
+
+  void attach(AVStream& output) {
+    const int rc = avcodec_parameters_from_context(output.codecpar, m_encoder.get());
+    if (rc < 0) fail("cannot write", m_path, rc);
+    output.time_base = m_encoder->time_base;
+    m_output = &output;
+  }
+
+  /// Converts the cue of `packet` (timestamps counted from the output's origin, in the input's
+  /// time base) and writes it through `write`. A cue that does not decode is skipped.
+  template <class Write>
+  void add(AVPacket& packet, Write&& write) {
+    AVSubtitle cue{};
+    int got = 0;
+    if (avcodec_decode_subtitle2(m_decoder.get(), &cue, &got, &packet) < 0 || got == 0) return;
+    const int size = avcodec_encode_subtitle(m_encoder.get(), m_buffer.data(), static_cast<int>(m_buffer.size()), &cue);
+    avsubtitle_free(&cue);
+    if (size < 0) fail("cannot convert the subtitles of", m_path, size);
+    av_packet_unref(m_packet.get());
+    if (av_new_packet(m_packet.get(), size) < 0) throw std::bad_alloc();
+    std::memcpy(m_packet->data, m_buffer.data(), static_cast<std::size_t>(size));
+    m_packet->pts = packet.pts;
+    m_packet->dts = packet.pts;
+    m_packet->duration = packet.duration;
+    m_packet->flags |= AV_PKT_FLAG_KEY;
+    av_packet_rescale_ts(m_packet.get(), m_encoder->time_base, m_output->time_base);
+    m_packet->stream_index = m_output->index;
+    write(*m_packet);
+  }
+
+private:
+  std::string m_path;
+  AVStream* m_output = nullptr;
+  CodecContextPtr m_decoder;
+  CodecContextPtr m_encoder;
+  PacketPtr m_packet;
+  std::vector<std::uint8_t> m_buffer = std::vector<std::uint8_t>(std::size_t{1} << 20);  ///< one encoded cue
+};
+
 struct StreamCopier::Track {
   AVStream* output = nullptr;  ///< null: not kept
   std::unique_ptr<AudioReencoder> reencoder;
+  std::unique_ptr<SubtitleConverter> converter;
   std::int64_t origin = 0;  ///< timestamp, in the input stream's time base, of output time 0
   /// The last packet an edit list hides, held back: the one just before the first shown packet
   /// primes the decoder (an AAC stream's first 1024 samples) and is written; earlier ones are not.
@@ -363,11 +432,12 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
   const bool copyable = takesCopyOf(format, input);
   const bool encode = type == AVMEDIA_TYPE_AUDIO &&
                       (m_from.audio == AudioMode::Encode || (m_from.audio == AudioMode::Auto && !copyable));
+  Track& track = m_tracks[index];
+  if (type == AVMEDIA_TYPE_SUBTITLE && !copyable && convertSubtitles(index, format)) return;
   if (!encode && !copyable) {
     m_lost.push_back(name);
     return;
   }
-  Track& track = m_tracks[index];
   if (encode) {
     // MXF's PCM at 48 kHz, kept at 24 bits (decoded sound has more than 16 to give).
     const bool mxf = isMxf(format);
@@ -401,6 +471,35 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
   copyMetadata(&output->metadata, input.metadata);
   output->disposition = input.disposition;
   track.output = output;
+}
+
+bool StreamCopier::convertSubtitles(unsigned index, const AVOutputFormat& format) {
+  AVStream& input = *m_input->streams[index];
+  const AVCodecDescriptor* from = avcodec_descriptor_get(input.codecpar->codec_id);
+  if (from == nullptr || (from->props & AV_CODEC_PROP_TEXT_SUB) == 0) return false;
+  // The container's own text subtitles (few muxers name theirs as their default).
+  const AVCodec* encoder = nullptr;
+  for (const AVCodecID codec : {format.subtitle_codec, AV_CODEC_ID_MOV_TEXT, AV_CODEC_ID_WEBVTT, AV_CODEC_ID_ASS}) {
+    if (codec == AV_CODEC_ID_NONE || !takes(format, codec)) continue;
+    encoder = avcodec_find_encoder(codec);
+    if (encoder != nullptr) break;
+  }
+  if (encoder == nullptr) return false;
+  Track& track = m_tracks[index];
+  try {
+    track.converter = std::make_unique<SubtitleConverter>(input, *encoder, m_output);
+  } catch (const Error&) {
+    return false;
+  }
+  AVStream* output = avformat_new_stream(&m_muxer, nullptr);
+  if (output == nullptr) throw std::bad_alloc();
+  track.converter->attach(*output);
+  copyMetadata(&output->metadata, input.metadata);
+  output->disposition = input.disposition;
+  track.output = output;
+  m_notes.push_back(streamName(index, input) + " converted to " + encoder->name + ": " + format.name +
+                    " does not take " + avcodec_get_name(input.codecpar->codec_id));
+  return true;
 }
 
 namespace {
@@ -549,6 +648,10 @@ bool StreamCopier::writePacket(AVPacket& packet, double limit) {
   if (packet.dts != AV_NOPTS_VALUE) packet.dts -= track.origin;
   if (track.reencoder) {
     track.reencoder->add(packet, m_end, [&](AVPacket& encoded) { write(encoded); });
+    return drop();
+  }
+  if (track.converter) {
+    track.converter->add(packet, [&](AVPacket& converted) { write(converted); });
     return drop();
   }
   if (track.hidden && track.hidden->data != nullptr) {

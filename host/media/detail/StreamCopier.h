@@ -16,6 +16,7 @@ extern "C" {
 namespace zel::media::detail {
 
 class AudioReencoder;
+class SubtitleConverter;
 
 /// True when the muxer writes a video stream's display matrix (media::takesDisplayMatrix).
 bool takesDisplayMatrix(const AVOutputFormat& format);
@@ -24,8 +25,9 @@ bool takesDisplayMatrix(const AVOutputFormat& format);
 /// the streams it keeps into the output's muxer, in step with the video: pump() is called with
 /// the output time the video has reached, so the muxer interleaves without holding much. At the
 /// end every stream keeps its whole length (sound, subtitles and data after the last frame), or
-/// is cut where the video ends. Audio the container does not take is decoded and encoded again to the container's usual audio
-/// codec. What cannot be kept is named in lost(); what was changed in notes().
+/// is cut where the video ends. Audio the container does not take is decoded and encoded again to
+/// the container's usual audio codec, text subtitles converted to its own text subtitles. What
+/// cannot be kept is named in lost(); what was changed in notes().
 class StreamCopier {
 public:
   /// Opens `from.path` and, before the muxer's header is written, adds an output stream for every
@@ -59,6 +61,9 @@ private:
   struct Track;
 
   void addStream(unsigned index, const AVOutputFormat& format);
+  /// Keeps a text subtitle stream the container does not take as the container's own text
+  /// subtitles; false where it cannot (bitmap subtitles, no text subtitles in the container).
+  bool convertSubtitles(unsigned index, const AVOutputFormat& format);
   void copyVideoSide(AVStream& video, const AVOutputFormat& format);
   void copyChapters(double origin);
   bool writePacket(AVPacket& packet, double limit);
