@@ -167,6 +167,19 @@ class LocalCluster(Case):
         self.assertEqual(keys[:4], [0, 64, 128, 192])
         self.assertEqual(probe(out, "stream_tags=timecode", "v:0"), ["10:00:00:00"])
 
+    def test_text_subtitles_the_output_does_not_take_are_converted_as_one_render_converts_them(self):
+        cues, source = self.path("cues.srt"), self.path("subtitled.mkv")
+        with open(cues, "w") as f:
+            f.write("1\n00:00:00,500 --> 00:00:01,500\nfirst\n\n2\n00:00:03,000 --> 00:00:05,500\nlate\n")
+        ffmpeg("-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=4", "-i", cues, "-map", "0", "-map", "1",
+               "-c:v", "libx264", "-preset", "veryfast", "-g", "25", "-c:s", "srt", source)
+        one, out = self.path("subtitled-one.mp4"), self.path("subtitled-joined.mp4")
+        self.one_render(source, one)
+        self.farm("-i", source, "-o", out, "--chunk-frames", "40")
+        self.assertEqual(probe(out, "stream=codec_name", "s:0"), ["mov_text"])
+        self.assertEqual(probe(out, "packet=pts_time,duration_time", "s:0"),
+                         probe(one, "packet=pts_time,duration_time", "s:0"))
+
     def test_a_batch_with_a_damaged_file_renders_the_others_and_names_it(self):
         folder = self.path("day")
         os.mkdir(folder)

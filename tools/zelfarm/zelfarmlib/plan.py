@@ -22,6 +22,11 @@ VIDEO_EXTENSIONS = {"mp4", "mov", "mkv", "m4v", "mxf", "avi", "mts", "m2ts", "ts
                     "dv", "flv", "3gp", "wmv", "ogv", "nut"}
 
 
+#: Text subtitles, which a container that does not take them gets as its own (as one render
+#: converts them), by the container's text subtitle codec.
+TEXT_SUBTITLES = {"subrip", "srt", "ass", "ssa", "mov_text", "webvtt", "text"}
+TEXT_SUBTITLE_CODEC = {"mp4": "mov_text", "mov": "mov_text", "matroska": "ass"}
+
 #: Tags of the source that describe its own encoding, not the output's (one render drops them too).
 STALE_TAGS = ("encoder", "major_brand", "minor_version", "compatible_brands", "duration")
 
@@ -208,8 +213,8 @@ def _seconds(text):
 
 
 def kept_streams(source, info, fmt, audio):
-    """The source's other streams as one render keeps them: (index, "copy" or "encode") each, and
-    the notes for what is left out or encoded."""
+    """The source's other streams as one render keeps them: (index, "copy", "encode" or the text
+    subtitle codec to convert to) each, and the notes for what is left out, encoded or converted."""
     kept, notes = [], []
     timecode = info.video is not None and "timecode" in {k.lower() for k in info.video.get("tags", {})}
     for s in info.streams:
@@ -230,6 +235,9 @@ def kept_streams(source, info, fmt, audio):
             notes.append(name + " encoded")
         elif copyable:
             kept.append((s["index"], "copy"))
+        elif kind == "subtitle" and codec in TEXT_SUBTITLES and fmt in TEXT_SUBTITLE_CODEC:
+            kept.append((s["index"], TEXT_SUBTITLE_CODEC[fmt]))
+            notes.append(name + " converted to " + TEXT_SUBTITLE_CODEC[fmt])
         else:
             notes.append("not kept: " + name)
     return kept, notes
@@ -285,8 +293,8 @@ def make_join(source, info, chunks, frames, output_ext, audio, list_path, joined
              "-c:0", "copy"]
     for n, (index, how) in enumerate(kept, start=1):
         args += ["-map_metadata:s:%d" % n, "1:s:%d" % index]
-        if how == "copy":
-            args += ["-c:%d" % n, "copy"]
+        if how != "encode":
+            args += ["-c:%d" % n, how]  # a copy, or the container's text subtitles
     # Tags the encoder or muxer writes for itself: a copy would carry the source's stale values.
     for stale in STALE_TAGS:
         args += ["-metadata", stale + "="]
