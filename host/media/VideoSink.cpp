@@ -496,6 +496,7 @@ public:
       if (kind == Kind::Video) {
         m_copier = std::make_unique<StreamCopier>(*options.copyFrom, *m_muxer, *m_video, path);
         m_lost.insert(m_lost.end(), m_copier->lost().begin(), m_copier->lost().end());
+        m_copierLostSeen = m_copier->lost().size();
         const std::vector<std::string>& notes = m_copier->notes();
         m_warnings.insert(m_warnings.end(), notes.begin(), notes.end());
       } else {
@@ -531,6 +532,8 @@ public:
       const bool partDone = from.frameLimit && m_written >= *from.frameLimit;
       const bool cut = from.shortest || partDone || m_soundEndsWithVideo;
       m_copier->finish(cut ? videoEnd() : std::numeric_limits<double>::infinity(), cut && !partDone);
+      const std::vector<std::string>& lost = m_copier->lost();
+      m_lost.insert(m_lost.end(), lost.begin() + static_cast<std::ptrdiff_t>(m_copierLostSeen), lost.end());
       if (!m_copier->cut().empty()) {
         if (from.shortest) m_warnings.push_back("cut where the video ends (--shortest): " + m_copier->cut());
         else m_lost.push_back(m_copier->cut() + " after the last frame (MXF holds sound only beside the video)");
@@ -648,6 +651,7 @@ private:
   std::int64_t m_origin = 0;   ///< timestamp of the frames' clock that is output time 0
   std::int64_t m_lastPts = 0;  ///< presentation time of the last frame written
   bool m_soundEndsWithVideo = false;  ///< the container cannot hold streams past the video's end
+  std::size_t m_copierLostSeen = 0;   ///< of m_copier->lost(), the items already in m_lost
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -344,8 +344,14 @@ public:
     int got = 0;
     if (avcodec_decode_subtitle2(m_decoder.get(), &cue, &got, &packet) < 0 || got == 0) return;
     const int size = avcodec_encode_subtitle(m_encoder.get(), m_buffer.data(), static_cast<int>(m_buffer.size()), &cue);
+    const bool hadText = cue.num_rects > 0;
     avsubtitle_free(&cue);
     if (size < 0) fail("cannot convert the subtitles of", m_path, size);
+    if (size == 0) {
+      // The encoder read nothing in it (an ASS event its header's format does not describe).
+      if (hadText) ++m_unconverted;
+      return;
+    }
     av_packet_unref(m_packet.get());
     if (av_new_packet(m_packet.get(), size) < 0) throw std::bad_alloc();
     std::memcpy(m_packet->data, m_buffer.data(), static_cast<std::size_t>(size));
@@ -358,12 +364,17 @@ public:
     write(*m_packet);
   }
 
+  /// Cues with text that the encoder wrote nothing for.
+  int unconverted() const { return m_unconverted; }
+  const char* encoderName() const { return m_encoder->codec->name; }
+
 private:
   std::string m_path;
   AVStream* m_output = nullptr;
   CodecContextPtr m_decoder;
   CodecContextPtr m_encoder;
   PacketPtr m_packet;
+  int m_unconverted = 0;
   std::vector<std::uint8_t> m_buffer = std::vector<std::uint8_t>(std::size_t{1} << 20);  ///< one encoded cue
 };
 
@@ -700,6 +711,13 @@ void StreamCopier::finish(double end, bool measureCut) {
   if (m_pending) {
     av_packet_unref(m_packet.get());
     m_pending = false;
+  }
+  for (unsigned i = 0; i < m_tracks.size(); ++i) {
+    const Track& track = m_tracks[i];
+    if (!track.converter || track.converter->unconverted() == 0) continue;
+    const int n = track.converter->unconverted();
+    m_lost.push_back(std::to_string(n) + (n == 1 ? " cue of " : " cues of ") + streamName(i, *m_input->streams[i]) +
+                     " (" + track.converter->encoderName() + " could not take " + (n == 1 ? "it)" : "them)"));
   }
   for (Track& track : m_tracks) {
     if (track.reencoder) track.reencoder->finish(end, [&](AVPacket& encoded) { write(encoded); });

@@ -51,6 +51,8 @@ public:
   /// `measureCut`, the input is read to its end and cut() says how long each stream ran on.
   void finish(double end, bool measureCut = false);
 
+  /// What is not kept: known once the streams are added, and after finish() also the cues of
+  /// converted subtitles that did not convert.
   const std::vector<std::string>& lost() const { return m_lost; }
   const std::vector<std::string>& notes() const { return m_notes; }
   /// After finish() with `measureCut`: what was dropped past the end ("3.02 s of stream 1 (audio,
