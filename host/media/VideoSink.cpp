@@ -300,6 +300,11 @@ std::string formatName(AVPixelFormat format) {
   return name != nullptr ? name : "unknown";
 }
 
+bool hasAlphaFormat(AVPixelFormat format) {
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  return desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+}
+
 /// The pixel format given by name (SinkOptions::pixelFormat); throws when there is none of that
 /// name or `takes` says no.
 template <class Takes>
@@ -439,6 +444,12 @@ public:
     } else {
       codec = avcodec_find_encoder(AV_CODEC_ID_WRAPPED_AVFRAME);
       pixelFormat = chooseY4mFormat(options, path, m_warnings);
+    }
+    // A picture's transparency is data a user keeps: its loss goes with what is not kept.
+    if (options.native && hasAlphaFormat(options.native->format) && !hasAlphaFormat(pixelFormat)) {
+      m_lost.push_back(std::string("the alpha channel (") +
+                       (kind == Kind::Video ? std::string(codec->name) + " writes none" : "none in Y4M at this depth") +
+                       ")");
     }
     checkSubsampling(path, options, pixelFormat);
     // Y4M shows frames one after another at its rate: there is no timestamp to keep. MXF takes

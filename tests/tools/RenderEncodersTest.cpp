@@ -57,6 +57,14 @@ TEST_F(RenderEncodersTest, IntraInputsKeepTheirProfileAndProfilesAreChosenByName
       EXPECT_EQ(probed["bit_rate"], ProbeEntries(Work(c.input), "v:0", "stream=bit_rate")["bit_rate"]);
     }
   }
+  // An alpha channel stays where the encoder holds one, and is named as not kept where it does not.
+  Make("-f lavfi -i testsrc2=s=64x48:r=25:d=0.12 -c:v prores_ks -profile:v 4444 -pix_fmt yuva444p10le alpha.mov");
+  RenderQuietly({"-i", "alpha.mov", "-o", "out-alpha.mov", "--codec", "prores_ks"});
+  EXPECT_EQ(ProbeEntries(Work("out-alpha.mov"), "v:0", "stream=pix_fmt")["pix_fmt"], "yuva444p12le");
+  const Outcome flat = Render({"-i", "alpha.mov", "-o", "out-alpha.mp4", "-q"});
+  EXPECT_EQ(flat.exitCode, 0) << flat.err;
+  EXPECT_NE(flat.err.find("not kept in 'out-alpha.mp4': the alpha channel (libx264 writes none)"), std::string::npos)
+      << flat.err;
 }
 
 TEST_F(RenderEncodersTest, AWrongProfileOrOptionGetsOneLineBeforeAnyWork) {
