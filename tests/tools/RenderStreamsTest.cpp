@@ -10,6 +10,7 @@
 namespace {
 
 using zel::testing::ProbeEntries;
+using zel::testing::ShellQuoted;
 using zel::testing::StreamSpan;
 using zel::testing::Tool;
 
@@ -148,6 +149,26 @@ TEST_F(RenderStreamsTest, HdrMetadataAndColourTagsReachEveryOutputThatHoldsThem)
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_EQ(o.err, std::string("zelhost: warning: not kept in '") + output + "': the HDR10 metadata " + why + "\n");
   }
+}
+
+TEST_F(RenderStreamsTest, ACoverPictureStaysInMp4AndIsNamedWhereItCannot) {
+  Make("-f lavfi -i testsrc2=s=64x48:r=25:d=1 -f lavfi -i color=red:s=32x32:d=0.04 -map 0 -map 1 -c:v:0 libx264 "
+       "-preset ultrafast -c:v:1 mjpeg -disposition:v:1 attached_pic cover.mp4");
+  const auto picture = [&](const std::string& file) {
+    return Tool("ffmpeg -v error -i " + ShellQuoted(Work(file)) + " -map 0:v:1 -f framemd5 - | grep -v '^#'");
+  };
+  // A part too: the picture is the file's, not a frame's.
+  for (const char* output : {"cover-out.mp4", "cover-part.mp4"}) {
+    SCOPED_TRACE(output);
+    std::vector<std::string> arguments = {"-i", "cover.mp4", "-o", output, "--preset", "ultrafast"};
+    if (std::string(output) == "cover-part.mp4") arguments.insert(arguments.end(), {"--start", "5", "--frames", "10"});
+    RenderQuietly(arguments);
+    EXPECT_EQ(ProbeEntries(Work(output), "v:1", "stream_disposition=attached_pic")["DISPOSITION:attached_pic"], "1");
+    EXPECT_EQ(picture(output), picture("cover.mp4"));
+  }
+  const Outcome mkv = Render({"-i", "cover.mp4", "-o", "cover.mkv", "--preset", "ultrafast", "-q"});
+  ASSERT_EQ(mkv.exitCode, 0) << mkv.err;
+  EXPECT_EQ(mkv.err, "zelhost: warning: not kept in 'cover.mkv': stream 1 (cover picture, mjpeg)\n");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include "media/Error.h"
@@ -36,6 +37,7 @@ void closeInput(AVFormatContext* p) { avformat_close_input(&p); }
 
 const char* kindName(AVMediaType type) {
   switch (type) {
+    case AVMEDIA_TYPE_VIDEO: return "video";
     case AVMEDIA_TYPE_AUDIO: return "audio";
     case AVMEDIA_TYPE_SUBTITLE: return "subtitle";
     case AVMEDIA_TYPE_DATA: return "data";
@@ -52,8 +54,9 @@ bool takes(const AVOutputFormat& format, AVCodecID codec) { return containerTake
 
 /// "stream 2 (subtitle, mov_text)"
 std::string streamName(unsigned index, const AVStream& stream) {
-  return "stream " + std::to_string(index) + " (" + kindName(stream.codecpar->codec_type) + ", " +
-         avcodec_get_name(stream.codecpar->codec_id) + ")";
+  const bool cover = (stream.disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+  const std::string kind = cover ? "cover picture" : kindName(stream.codecpar->codec_type);
+  return "stream " + std::to_string(index) + " (" + kind + ", " + avcodec_get_name(stream.codecpar->codec_id) + ")";
 }
 
 /// Tags the encoder or muxer writes for itself: a copy would carry the input's stale values.
@@ -387,6 +390,7 @@ struct StreamCopier::Track {
   /// primes the decoder (an AAC stream's first 1024 samples) and is written; earlier ones are not.
   std::unique_ptr<AVPacket, void (*)(AVPacket*)> hidden{nullptr, freePacket};
   double cutEnd = 0;  ///< output seconds where the last packet dropped past the end would have ended
+  bool cover = false;  ///< a cover picture: its one picture is written as the copy starts
 };
 
 StreamCopier::StreamCopier(const CopyFrom& from, AVFormatContext& muxer, AVStream& video, const std::string& outputPath)
@@ -425,8 +429,11 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
   const AVCodecID codec = input.codecpar->codec_id;
   const std::string name = streamName(index, input);
   if (type == AVMEDIA_TYPE_AUDIO && m_from.audio == AudioMode::None) return;
-  if (type == AVMEDIA_TYPE_VIDEO) {
-    // A second picture (cover art, another angle) is not rendered.
+  // A cover picture is copied where the muxer writes covers (MP4); a second moving picture (another
+  // angle) is not rendered.
+  const bool cover = type == AVMEDIA_TYPE_VIDEO && (input.disposition & AV_DISPOSITION_ATTACHED_PIC) != 0 &&
+                     input.attached_pic.size > 0 && std::string_view(format.name) == "mp4";
+  if (type == AVMEDIA_TYPE_VIDEO && !cover) {
     m_lost.push_back(name);
     return;
   }
@@ -482,6 +489,7 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
   copyMetadata(&output->metadata, input.metadata);
   output->disposition = input.disposition;
   track.output = output;
+  track.cover = cover;
 }
 
 bool StreamCopier::convertSubtitles(unsigned index, const AVOutputFormat& format) {
@@ -584,7 +592,7 @@ std::int64_t StreamCopier::earliestStart(AVRational timeBase) const {
   std::int64_t earliest = std::numeric_limits<std::int64_t>::max();
   for (unsigned i = 0; i < m_tracks.size(); ++i) {
     const AVStream& stream = *m_input->streams[i];
-    if (!m_tracks[i].output || stream.start_time == AV_NOPTS_VALUE) continue;
+    if (!m_tracks[i].output || m_tracks[i].cover || stream.start_time == AV_NOPTS_VALUE) continue;
     earliest = std::min(earliest, av_rescale_q(stream.start_time, stream.time_base, timeBase));
   }
   return earliest;
@@ -596,6 +604,15 @@ void StreamCopier::start(std::int64_t origin, AVRational timeBase, bool trim) {
   m_origin = static_cast<double>(origin) * av_q2d(timeBase);
   for (unsigned i = 0; i < m_tracks.size(); ++i) {
     if (m_tracks[i].output) m_tracks[i].origin = av_rescale_q(origin, timeBase, m_input->streams[i]->time_base);
+  }
+  for (unsigned i = 0; i < m_tracks.size(); ++i) {
+    if (!m_tracks[i].cover) continue;
+    // The demuxer's copy of the picture is left to its own packets, which are dropped.
+    PacketPtr picture = makePacket();
+    if (av_packet_ref(picture.get(), &m_input->streams[i]->attached_pic) < 0) throw std::bad_alloc();
+    picture->pts = picture->dts = 0;
+    picture->duration = 0;
+    emit(m_tracks[i], *picture, m_input->streams[i]->time_base);
   }
   if (trim) {
     // A little before the origin, so that audio decoding starts on whole packets.
@@ -635,7 +652,7 @@ bool StreamCopier::writePacket(AVPacket& packet, double limit) {
     m_pending = false;
     return true;
   };
-  if (stamp == AV_NOPTS_VALUE) return drop();
+  if (stamp == AV_NOPTS_VALUE || track.cover) return drop();
   if ((packet.flags & AV_PKT_FLAG_DISCARD) != 0 && !track.reencoder) {
     if (!track.hidden) track.hidden.reset(av_packet_alloc());
     if (!track.hidden) throw std::bad_alloc();

@@ -180,6 +180,19 @@ class LocalCluster(Case):
         self.assertEqual(probe(out, "packet=pts_time,duration_time", "s:0"),
                          probe(one, "packet=pts_time,duration_time", "s:0"))
 
+    def test_a_cover_picture_is_kept_as_one_render_keeps_it(self):
+        source, one, out = self.path("covered.mp4"), self.path("covered-one.mp4"), self.path("covered-joined.mp4")
+        ffmpeg("-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=4", "-f", "lavfi", "-i",
+               "color=red:size=32x32:duration=0.04", "-map", "0", "-map", "1", "-c:v:0", "libx264", "-preset",
+               "veryfast", "-g", "25", "-c:v:1", "mjpeg", "-disposition:v:1", "attached_pic", source)
+        self.one_render(source, one)
+        self.farm("-i", source, "-o", out, "--chunk-frames", "40")
+        for f in (one, out):
+            self.assertEqual(probe(f, "stream_disposition=attached_pic", "v:1"), ["1"])
+        self.assertEqual(probe(out, "packet=pts,size", "v:1"), probe(one, "packet=pts,size", "v:1"))
+        self.assertEqual(sorted(map(int, probe(out, "packet=pts", "v:0"))),
+                         sorted(map(int, probe(one, "packet=pts", "v:0"))))
+
     def test_a_batch_with_a_damaged_file_renders_the_others_and_names_it(self):
         folder = self.path("day")
         os.mkdir(folder)

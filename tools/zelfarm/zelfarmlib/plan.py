@@ -224,7 +224,10 @@ def kept_streams(source, info, fmt, audio):
         name = "stream %d (%s, %s)" % (s["index"], kind, codec)
         if kind == "audio" and audio == "none":
             continue
-        if kind == "video":
+        cover = kind == "video" and s.get("disposition", {}).get("attached_pic") == 1
+        if cover:
+            name = "stream %d (cover picture, %s)" % (s["index"], codec)
+        if kind == "video" and not (cover and fmt == "mp4"):
             notes.append("not kept: " + name)
             continue
         if kind == "data" and codec in ("none", "unknown", "") and timecode:
@@ -256,7 +259,9 @@ def make_join(source, info, chunks, frames, output_ext, audio, list_path, joined
     pts = info.pts[:frames]
     first = pts[0] * tb
     by_index = {s["index"]: s for s in info.streams}
-    starts = [_seconds(by_index[i].get("start_time")) for i, _ in kept]
+    # A cover picture has no place in time (one render leaves it out of the origin too).
+    starts = [None if by_index[i].get("disposition", {}).get("attached_pic") == 1 else
+              _seconds(by_index[i].get("start_time")) for i, _ in kept]
     # Output time 0, as one render puts it: the earliest start of the video and the streams kept,
     # so that each keeps its place against the video.
     origin = min([float(first)] + [s for s in starts if s is not None])
