@@ -300,11 +300,6 @@ std::string formatName(AVPixelFormat format) {
   return name != nullptr ? name : "unknown";
 }
 
-bool hasAlphaFormat(AVPixelFormat format) {
-  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-  return desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
-}
-
 /// The pixel format given by name (SinkOptions::pixelFormat); throws when there is none of that
 /// name or `takes` says no.
 template <class Takes>
@@ -336,10 +331,8 @@ AVPixelFormat chooseVideoFormat(const AVCodec& codec, const SinkOptions& options
   if (options.native) {
     const AVPixelFormat own = options.native->format;
     if (takes(own)) return own;
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(own);
-    const int alpha = desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 ? 1 : 0;
     int loss = 0;
-    const AVPixelFormat nearest = avcodec_find_best_pix_fmt_of_list(list.data(), own, alpha, &loss);
+    const AVPixelFormat nearest = avcodec_find_best_pix_fmt_of_list(list.data(), own, hasAlpha(own) ? 1 : 0, &loss);
     // A format that holds more (4:2:0 written as 4:2:2) loses nothing and needs no word.
     if (loss != 0) {
       warnings.push_back(who + " does not take the input's pixel format " + formatName(own) + "; writing " +
@@ -383,9 +376,7 @@ AVPixelFormat chooseY4mFormat(const SinkOptions& options, const std::string& pat
   if (y4mTakes(own)) return own;
   std::vector<AVPixelFormat> list(std::begin(kY4mFormats), std::end(kY4mFormats));
   list.push_back(AV_PIX_FMT_NONE);
-  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(own);
-  const int alpha = desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 ? 1 : 0;
-  const AVPixelFormat nearest = avcodec_find_best_pix_fmt_of_list(list.data(), own, alpha, nullptr);
+  const AVPixelFormat nearest = avcodec_find_best_pix_fmt_of_list(list.data(), own, hasAlpha(own) ? 1 : 0, nullptr);
   warnings.push_back("Y4M does not take the input's pixel format " + formatName(options.native->format) + "; writing " +
                      formatName(nearest));
   return nearest;
@@ -446,7 +437,7 @@ public:
       pixelFormat = chooseY4mFormat(options, path, m_warnings);
     }
     // A picture's transparency is data a user keeps: its loss goes with what is not kept.
-    if (options.native && hasAlphaFormat(options.native->format) && !hasAlphaFormat(pixelFormat)) {
+    if (options.native && hasAlpha(options.native->format) && !hasAlpha(pixelFormat)) {
       m_lost.push_back(std::string("the alpha channel (") +
                        (kind == Kind::Video ? std::string(codec->name) + " writes none" : "none in Y4M at this depth") +
                        ")");
@@ -501,13 +492,9 @@ public:
     keepHdrMetadata(*codec, container, kind == Kind::Video);
     if (kind != Kind::Video && options.native) nameUnkeptColourTags(*options.native);
 
-    // MXF wraps sound in the video's edit units: what runs on past the last frame has no place.
-    m_soundEndsWithVideo = container == "mxf";
     if (options.copyFrom) {
       if (kind == Kind::Video) {
         m_copier = std::make_unique<StreamCopier>(*options.copyFrom, *m_muxer, *m_video, path);
-        m_lost.insert(m_lost.end(), m_copier->lost().begin(), m_copier->lost().end());
-        m_copierLostSeen = m_copier->lost().size();
         const std::vector<std::string>& notes = m_copier->notes();
         m_warnings.insert(m_warnings.end(), notes.begin(), notes.end());
       } else {
@@ -541,10 +528,11 @@ public:
     if (m_copier) {
       const CopyFrom& from = *m_options.copyFrom;
       const bool partDone = from.frameLimit && m_written >= *from.frameLimit;
-      const bool cut = from.shortest || partDone || m_soundEndsWithVideo;
+      // MXF wraps sound in the video's edit units: what runs on past the last frame has no place.
+      const bool soundEndsWithVideo = std::string_view(m_muxer->oformat->name) == "mxf";
+      const bool cut = from.shortest || partDone || soundEndsWithVideo;
       m_copier->finish(cut ? videoEnd() : std::numeric_limits<double>::infinity(), cut && !partDone);
-      const std::vector<std::string>& lost = m_copier->lost();
-      m_lost.insert(m_lost.end(), lost.begin() + static_cast<std::ptrdiff_t>(m_copierLostSeen), lost.end());
+      m_lost.insert(m_lost.end(), m_copier->lost().begin(), m_copier->lost().end());
       if (!m_copier->cut().empty()) {
         if (from.shortest) m_warnings.push_back("cut where the video ends (--shortest): " + m_copier->cut());
         else m_lost.push_back(m_copier->cut() + " after the last frame (MXF holds sound only beside the video)");
@@ -661,8 +649,6 @@ private:
   std::unique_ptr<StreamCopier> m_copier;  ///< after the muxer: it writes into it until the end
   std::int64_t m_origin = 0;   ///< timestamp of the frames' clock that is output time 0
   std::int64_t m_lastPts = 0;  ///< presentation time of the last frame written
-  bool m_soundEndsWithVideo = false;  ///< the container cannot hold streams past the video's end
-  std::size_t m_copierLostSeen = 0;   ///< of m_copier->lost(), the items already in m_lost
 };
 
 // ---------------------------------------------------------------------------------------------

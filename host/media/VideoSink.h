@@ -158,7 +158,7 @@ public:
   /// Notes on what was changed on the way (an audio stream encoded for the container).
   const std::vector<std::string>& warnings() const;
   /// What of the input was left out (a stream the container does not take, rotation in a
-  /// container without it), each as a short phrase.
+  /// container without it), each as a short phrase; whole once the sink is committed.
   const std::vector<std::string>& lost() const;
 
 private:

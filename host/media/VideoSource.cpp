@@ -357,8 +357,7 @@ private:
 
     const auto pixelFormat = static_cast<AVPixelFormat>(m_decoder->pix_fmt);
     m_info.nativeYuv = isYuvFormat(pixelFormat);
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(pixelFormat);
-    m_info.hasAlpha = descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+    m_info.hasAlpha = hasAlpha(pixelFormat);
     const char* name = av_get_pix_fmt_name(pixelFormat);
     m_info.pixelFormat = name != nullptr ? name : "unknown";
     m_info.nativeColour = nativeColourOf(*m_decoder);

@@ -76,6 +76,11 @@ std::string extensionOf(const std::string& path) {
   return ext;
 }
 
+bool hasAlpha(AVPixelFormat format) {
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  return desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+}
+
 bool containerTakes(const AVOutputFormat& format, AVCodecID codec) {
   if (std::string_view(format.name) == "mxf") {
     for (const AVCodecID taken : {AV_CODEC_ID_MPEG2VIDEO, AV_CODEC_ID_DNXHD, AV_CODEC_ID_H264, AV_CODEC_ID_DVVIDEO,

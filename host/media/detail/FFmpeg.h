@@ -59,6 +59,9 @@ std::string extensionOf(const std::string& path);
 /// or 24-bit PCM (at 48 kHz, which StreamCopier checks).
 bool containerTakes(const AVOutputFormat& format, AVCodecID codec);
 
+/// True when pictures of `format` carry an alpha channel.
+bool hasAlpha(AVPixelFormat format);
+
 /// FFmpeg's text for an AVERROR code ("No such file or directory").
 std::string errorText(int errnum);
 

@@ -103,7 +103,18 @@ bool takesCopyOf(const AVOutputFormat& format, const AVStream& input) {
   return taken;
 }
 
-}  // namespace
+/// The encoder of the container's own text subtitles for a text subtitle stream it does not take;
+/// null where there is none (bitmap subtitles, no text subtitles in the container).
+const AVCodec* textSubtitleEncoder(const AVStream& input, const AVOutputFormat& format) {
+  const AVCodecDescriptor* from = avcodec_descriptor_get(input.codecpar->codec_id);
+  if (from == nullptr || (from->props & AV_CODEC_PROP_TEXT_SUB) == 0) return nullptr;
+  // The container's own text subtitles (few muxers name theirs as their default).
+  for (const AVCodecID codec : {format.subtitle_codec, AV_CODEC_ID_MOV_TEXT, AV_CODEC_ID_WEBVTT, AV_CODEC_ID_ASS}) {
+    if (codec == AV_CODEC_ID_NONE || !takes(format, codec)) continue;
+    if (const AVCodec* encoder = avcodec_find_encoder(codec)) return encoder;
+  }
+  return nullptr;
+}
 
 /// The decoder of `input`, open, its packets' time base the stream's.
 CodecContextPtr openDecoder(const AVStream& input, const char* kind, const std::string& path) {
@@ -119,6 +130,8 @@ CodecContextPtr openDecoder(const AVStream& input, const char* kind, const std::
   if (rc < 0) fail("cannot open the " + std::string(kind) + " decoder for", path, rc);
   return context;
 }
+
+}  // namespace
 
 /// Audio the container does not take: decoded, resampled to what the encoder takes, and encoded
 /// in frames of the encoder's size. Timestamps run on from the first sample kept, in samples.
@@ -450,12 +463,13 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
   const bool copyable = takesCopyOf(format, input);
   const bool encode = type == AVMEDIA_TYPE_AUDIO &&
                       (m_from.audio == AudioMode::Encode || (m_from.audio == AudioMode::Auto && !copyable));
-  Track& track = m_tracks[index];
-  if (type == AVMEDIA_TYPE_SUBTITLE && !copyable && convertSubtitles(index, format)) return;
-  if (!encode && !copyable) {
+  const AVCodec* subtitleEncoder =
+      type == AVMEDIA_TYPE_SUBTITLE && !copyable ? textSubtitleEncoder(input, format) : nullptr;
+  if (!encode && !copyable && subtitleEncoder == nullptr) {
     m_lost.push_back(name);
     return;
   }
+  Track& track = m_tracks[index];
   if (encode) {
     // MXF's PCM at 48 kHz, kept at 24 bits (decoded sound has more than 16 to give).
     const bool mxf = isMxf(format);
@@ -476,10 +490,22 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
                                      : ": " + std::string(format.name) + " does not take " + avcodec_get_name(codec);
     m_notes.push_back(name + " encoded as " + encoder->name + why);
   }
+  if (subtitleEncoder != nullptr) {
+    try {
+      track.converter = std::make_unique<SubtitleConverter>(input, *subtitleEncoder, m_output);
+    } catch (const Error&) {
+      m_lost.push_back(name);
+      return;
+    }
+    m_notes.push_back(name + " converted to " + subtitleEncoder->name + ": " + format.name + " does not take " +
+                      avcodec_get_name(codec));
+  }
   AVStream* output = avformat_new_stream(&m_muxer, nullptr);
   if (output == nullptr) throw std::bad_alloc();
   if (encode) {
     track.reencoder->attach(*output);
+  } else if (track.converter) {
+    track.converter->attach(*output);
   } else {
     const int rc = avcodec_parameters_copy(output->codecpar, input.codecpar);
     if (rc < 0) fail("cannot copy " + name + " of", m_path, rc);
@@ -490,35 +516,6 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
   output->disposition = input.disposition;
   track.output = output;
   track.cover = cover;
-}
-
-bool StreamCopier::convertSubtitles(unsigned index, const AVOutputFormat& format) {
-  AVStream& input = *m_input->streams[index];
-  const AVCodecDescriptor* from = avcodec_descriptor_get(input.codecpar->codec_id);
-  if (from == nullptr || (from->props & AV_CODEC_PROP_TEXT_SUB) == 0) return false;
-  // The container's own text subtitles (few muxers name theirs as their default).
-  const AVCodec* encoder = nullptr;
-  for (const AVCodecID codec : {format.subtitle_codec, AV_CODEC_ID_MOV_TEXT, AV_CODEC_ID_WEBVTT, AV_CODEC_ID_ASS}) {
-    if (codec == AV_CODEC_ID_NONE || !takes(format, codec)) continue;
-    encoder = avcodec_find_encoder(codec);
-    if (encoder != nullptr) break;
-  }
-  if (encoder == nullptr) return false;
-  Track& track = m_tracks[index];
-  try {
-    track.converter = std::make_unique<SubtitleConverter>(input, *encoder, m_output);
-  } catch (const Error&) {
-    return false;
-  }
-  AVStream* output = avformat_new_stream(&m_muxer, nullptr);
-  if (output == nullptr) throw std::bad_alloc();
-  track.converter->attach(*output);
-  copyMetadata(&output->metadata, input.metadata);
-  output->disposition = input.disposition;
-  track.output = output;
-  m_notes.push_back(streamName(index, input) + " converted to " + encoder->name + ": " + format.name +
-                    " does not take " + avcodec_get_name(input.codecpar->codec_id));
-  return true;
 }
 
 namespace {

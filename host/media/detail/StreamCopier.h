@@ -51,8 +51,8 @@ public:
   /// `measureCut`, the input is read to its end and cut() says how long each stream ran on.
   void finish(double end, bool measureCut = false);
 
-  /// What is not kept: known once the streams are added, and after finish() also the cues of
-  /// converted subtitles that did not convert.
+  /// What is not kept; whole after finish(), which adds the cues of converted subtitles that did
+  /// not convert.
   const std::vector<std::string>& lost() const { return m_lost; }
   const std::vector<std::string>& notes() const { return m_notes; }
   /// After finish() with `measureCut`: what was dropped past the end ("3.02 s of stream 1 (audio,
@@ -63,9 +63,6 @@ private:
   struct Track;
 
   void addStream(unsigned index, const AVOutputFormat& format);
-  /// Keeps a text subtitle stream the container does not take as the container's own text
-  /// subtitles; false where it cannot (bitmap subtitles, no text subtitles in the container).
-  bool convertSubtitles(unsigned index, const AVOutputFormat& format);
   void copyVideoSide(AVStream& video, const AVOutputFormat& format);
   void copyChapters(double origin);
   bool writePacket(AVPacket& packet, double limit);

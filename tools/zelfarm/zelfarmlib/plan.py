@@ -212,6 +212,11 @@ def _seconds(text):
         return None
 
 
+def _is_cover(stream):
+    """A cover picture: a video stream of one picture outside the timeline."""
+    return stream.get("codec_type") == "video" and stream.get("disposition", {}).get("attached_pic") == 1
+
+
 def kept_streams(source, info, fmt, audio):
     """The source's other streams as one render keeps them: (index, "copy", "encode" or the text
     subtitle codec to convert to) each, and the notes for what is left out, encoded or converted."""
@@ -224,7 +229,7 @@ def kept_streams(source, info, fmt, audio):
         name = "stream %d (%s, %s)" % (s["index"], kind, codec)
         if kind == "audio" and audio == "none":
             continue
-        cover = kind == "video" and s.get("disposition", {}).get("attached_pic") == 1
+        cover = _is_cover(s)
         if cover:
             name = "stream %d (cover picture, %s)" % (s["index"], codec)
         if kind == "video" and not (cover and fmt == "mp4"):
@@ -260,8 +265,7 @@ def make_join(source, info, chunks, frames, output_ext, audio, list_path, joined
     first = pts[0] * tb
     by_index = {s["index"]: s for s in info.streams}
     # A cover picture has no place in time (one render leaves it out of the origin too).
-    starts = [None if by_index[i].get("disposition", {}).get("attached_pic") == 1 else
-              _seconds(by_index[i].get("start_time")) for i, _ in kept]
+    starts = [None if _is_cover(by_index[i]) else _seconds(by_index[i].get("start_time")) for i, _ in kept]
     # Output time 0, as one render puts it: the earliest start of the video and the streams kept,
     # so that each keeps its place against the video.
     origin = min([float(first)] + [s for s in starts if s is not None])
