@@ -151,6 +151,13 @@ TEST_F(RenderStreamsTest, HdrMetadataAndColourTagsReachEveryOutputThatHoldsThem)
   }
 }
 
+TEST_F(RenderStreamsTest, AStreamTitleBecomesTheTrackNameInMp4) {
+  Make("-f lavfi -i testsrc2=s=64x48:r=25:d=0.4 -f lavfi -i sine=d=0.4 -map 0 -map 1 -c:v libx264 -preset ultrafast "
+       "-c:a aac -metadata:s:a:0 title=Commentary titled.mkv");
+  RenderQuietly({"-i", "titled.mkv", "-o", "titled.mp4", "--preset", "ultrafast"});
+  EXPECT_EQ(ProbeEntries(Work("titled.mp4"), "a:0", "stream_tags=handler_name")["TAG:handler_name"], "Commentary");
+}
+
 TEST_F(RenderStreamsTest, ACoverPictureStaysInMp4AndIsNamedWhereItCannot) {
   Make("-f lavfi -i testsrc2=s=64x48:r=25:d=1 -f lavfi -i color=red:s=32x32:d=0.04 -map 0 -map 1 -c:v:0 libx264 "
        "-preset ultrafast -c:v:1 mjpeg -disposition:v:1 attached_pic cover.mp4");

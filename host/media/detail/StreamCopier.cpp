@@ -67,6 +67,19 @@ void copyMetadata(AVDictionary** to, const AVDictionary* from) {
   }
 }
 
+/// A stream's metadata into a stream of `format`. MP4 and MOV have no stream titles: a title (an
+/// MKV's "Commentary" track) becomes the track's name, which their players show, instead of
+/// going without a word.
+void copyStreamMetadata(AVDictionary** to, const AVDictionary* from, const AVOutputFormat& format) {
+  copyMetadata(to, from);
+  const std::string_view container = format.name;
+  const AVDictionaryEntry* title = av_dict_get(*to, "title", nullptr, 0);
+  if ((container == "mp4" || container == "mov") && title != nullptr &&
+      av_dict_get(*to, "handler_name", nullptr, 0) == nullptr) {
+    av_dict_set(to, "handler_name", title->value, 0);
+  }
+}
+
 /// True when the container takes a copy of `input`: its codec, and the stream itself when a muxer
 /// of the format sets itself up with it, which is where some refuse what the codec query let
 /// through (MOV takes Opus only in MP4 mode and fails as it writes its header). Attachments (the
@@ -512,7 +525,7 @@ void StreamCopier::addStream(unsigned index, const AVOutputFormat& format) {
     output->codecpar->codec_tag = 0;
     output->time_base = input.time_base;
   }
-  copyMetadata(&output->metadata, input.metadata);
+  copyStreamMetadata(&output->metadata, input.metadata, format);
   output->disposition = input.disposition;
   track.output = output;
   track.cover = cover;
@@ -536,7 +549,7 @@ void advanceTimecode(AVDictionary** metadata, AVRational rate, std::int64_t fram
 
 void StreamCopier::copyVideoSide(AVStream& video, const AVOutputFormat& format) {
   const AVStream& input = *m_input->streams[m_videoIndex];
-  copyMetadata(&video.metadata, input.metadata);
+  copyStreamMetadata(&video.metadata, input.metadata, format);
   const AVRational rate = input.avg_frame_rate.num > 0 ? input.avg_frame_rate : input.r_frame_rate;
   if (m_from.fromFirstFrame && rate.num > 0 && rate.den > 0) {
     advanceTimecode(&video.metadata, rate, m_from.firstFrame);

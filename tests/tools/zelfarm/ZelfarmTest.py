@@ -172,11 +172,14 @@ class LocalCluster(Case):
         with open(cues, "w") as f:
             f.write("1\n00:00:00,500 --> 00:00:01,500\nfirst\n\n2\n00:00:03,000 --> 00:00:05,500\nlate\n")
         ffmpeg("-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=4", "-i", cues, "-map", "0", "-map", "1",
-               "-c:v", "libx264", "-preset", "veryfast", "-g", "25", "-c:s", "srt", source)
+               "-c:v", "libx264", "-preset", "veryfast", "-g", "25", "-c:s", "srt", "-metadata:s:s:0", "title=Cues",
+               source)
         one, out = self.path("subtitled-one.mp4"), self.path("subtitled-joined.mp4")
         self.one_render(source, one)
         self.farm("-i", source, "-o", out, "--chunk-frames", "40")
         self.assertEqual(probe(out, "stream=codec_name", "s:0"), ["mov_text"])
+        self.assertEqual(probe(out, "stream_tags=handler_name", "s:0"), ["Cues"])
+        self.assertEqual(probe(one, "stream_tags=handler_name", "s:0"), ["Cues"])
         self.assertEqual(probe(out, "packet=pts_time,duration_time", "s:0"),
                          probe(one, "packet=pts_time,duration_time", "s:0"))
 

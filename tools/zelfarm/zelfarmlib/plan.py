@@ -304,6 +304,10 @@ def make_join(source, info, chunks, frames, output_ext, audio, list_path, joined
         args += ["-map_metadata:s:%d" % n, "1:s:%d" % index]
         if how != "encode":
             args += ["-c:%d" % n, how]  # a copy, or the container's text subtitles
+        # MP4 and MOV have no stream titles: as in one render, a title becomes the track's name.
+        tags = {k.lower(): v for k, v in by_index[index].get("tags", {}).items()}
+        if fmt in ("mp4", "mov") and "title" in tags and "handler_name" not in tags:
+            args += ["-metadata:s:%d" % n, "handler_name=" + tags["title"]]
     # Tags the encoder or muxer writes for itself: a copy would carry the source's stale values.
     for stale in STALE_TAGS:
         args += ["-metadata", stale + "="]
